@@ -1,0 +1,22 @@
+#include "app/AppLog.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+// What a caller pays for one line: the timestamp, the line and the hand-off
+// to the writer queue. The writing itself happens on the queue.
+static void AppLogInfo(benchmark::State& state)
+{
+    std::string path = "/tmp/tarnwick-bench-" + std::to_string(getpid()) + ".log";
+    AppLog::testing::reset(path);
+    for (auto _ : state)
+        AppLog::info("Input source poll tick language=en source=xkb:us changed=false");
+    state.PauseTiming();
+    AppLog::flush();
+    std::remove(path.c_str());
+    state.ResumeTiming();
+}
+BENCHMARK(AppLogInfo)->Iterations(20000);

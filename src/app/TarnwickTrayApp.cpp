@@ -1,0 +1,57 @@
+#include "app/TarnwickTrayApp.h"
+
+#include "app/AppLog.h"
+#include "app/LogFormat.h"
+#include "platform/runloop/RunLoop.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+bool seedWatchdogFromEnvironment()
+{
+    const char* raw = std::getenv("ORVELLE_ENABLE_SEED_WATCHDOG");
+    if (!raw)
+        return false;
+    std::string value(raw);
+    std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
+    return value == "1" || value == "true" || value == "yes";
+}
+
+}
+
+TarnwickTrayApp::TarnwickTrayApp() : enableCursorSeedWatchdog(seedWatchdogFromEnvironment()) {}
+
+void TarnwickTrayApp::applicationDidFinishLaunching()
+{
+    AppLog::info("Tarnwick launch. logFile=" + AppLog::filePath() +
+                 " verbose=" + LogFormat::boolean(AppLog::verboseEnabled()) + " runtimeAvailable=false verified=false");
+    if (!enableCursorSeedWatchdog)
+        AppLog::info("Cursor seed watchdog disabled (set ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)");
+}
+
+void TarnwickTrayApp::applicationWillTerminate()
+{
+    AppLog::info("Tarnwick terminating; restoring original cursors");
+    bool restored = false;
+    AppLog::info("Termination restoreOriginal: " + LogFormat::boolean(restored));
+    RunLoop& loop = RunLoop::main();
+    loop.runUntil(loop.now() + 0.15);
+}
+
+void TarnwickTrayApp::quitApp()
+{
+    terminate();
+}
+
+void TarnwickTrayApp::terminate()
+{
+    if (terminating_)
+        return;
+    terminating_ = true;
+    applicationWillTerminate();
+    RunLoop::main().quit(0);
+}

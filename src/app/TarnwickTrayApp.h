@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+
+// The application delegate: owns every long-lived service, runs the start-up
+// sequence once launching has finished and undoes the program's system-wide
+// changes when the application terminates.
+class TarnwickTrayApp {
+public:
+    TarnwickTrayApp();
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+
+    // Menu action: asks the application to terminate.
+    void quitApp();
+    // Runs the termination sequence once, however often it is asked for, then
+    // ends the run loop.
+    void terminate();
+
+    static constexpr int maxTrackedCursorID = 101;
+    const bool enableCursorSeedWatchdog;
+
+private:
+    bool terminating_ = false;
+};

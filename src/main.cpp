@@ -1,0 +1,69 @@
+#include "app/AppLog.h"
+#include "app/CommandLine.h"
+#include "app/GracefulTermination.h"
+#include "app/TarnwickTrayApp.h"
+#include "platform/runloop/QtRunLoop.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+// Without a display the program still runs (tests, the demo's headless
+// parts): Qt then draws nowhere instead of refusing to start.
+void chooseQtPlatform()
+{
+    auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && value[0];
+    };
+    bool hasDisplay = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+    if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+int runTray(int argc, char** argv)
+{
+    AppLog::clearFile();
+    chooseQtPlatform();
+    QApplication application(argc, argv);
+    // An accessory application: no window, so closing one must not quit.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QtRunLoop loop;
+    RunLoop::setMain(&loop);
+
+    TarnwickTrayApp delegate;
+    auto terminationSignalSources = installGracefulTerminationHandlers([&delegate] { delegate.terminate(); });
+    loop.post([&delegate] { delegate.applicationDidFinishLaunching(); });
+    int status = loop.run();
+    AppLog::flush();
+    RunLoop::setMain(nullptr);
+    return status;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    CommandLine command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+    switch (command.action) {
+    case CommandLine::Action::help:
+        std::cout << CommandLine::usage();
+        return 0;
+    case CommandLine::Action::version:
+        std::cout << "tarnwick " << TARNWICK_VERSION << "\n";
+        return 0;
+    case CommandLine::Action::invalid:
+        std::cerr << "tarnwick: " << command.problem << "\n" << CommandLine::usage();
+        return 2;
+    case CommandLine::Action::detect:
+    case CommandLine::Action::renderPreviews:
+        std::cerr << "tarnwick: this option is not available in this build\n";
+        return 1;
+    case CommandLine::Action::run:
+        break;
+    }
+    return runTray(argc, argv);
+}

@@ -1,0 +1,129 @@
+#include "support/ChildProcess.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace {
+
+const std::string logPath = "/tmp/Tarnwick.log";
+
+std::size_t count(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
+        ++n;
+    return n;
+}
+
+// The program with no display and a private home.
+class ProcessShellTest : public ::testing::Test {
+protected:
+    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
+    {
+        std::map<std::string, std::string> env = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+        env.merge(extra);
+        // A line of an earlier run must not pass for this one.
+        std::error_code ignored;
+        std::filesystem::remove(logPath, ignored);
+        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, env);
+    }
+    bool waitForLog(const std::string& piece, double seconds = 20)
+    {
+        return waitUntil(seconds, [&] { return TempHome::readFile(logPath).find(piece) != std::string::npos; });
+    }
+    TempHome home;
+};
+
+}
+
+TEST_F(ProcessShellTest, EachTerminationSignalIsLoggedOnceAndEndsCleanlyWithTheRestore)
+{
+    for (int signo : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+        auto program = launch();
+        ASSERT_TRUE(waitForLog("Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false")) << signo;
+        program->signal(signo);
+        auto status = program->wait(1.0);
+        ASSERT_TRUE(status.has_value()) << "signal " << signo << " did not end the program within 1 s";
+        EXPECT_EQ(*status, 0);
+        std::string log = TempHome::readFile(logPath);
+        std::string received = "Received signal " + std::to_string(signo) + "; requesting graceful termination";
+        EXPECT_EQ(count(log, received), 1u) << log;
+        auto at = log.find(received);
+        auto terminating = log.find("Tarnwick terminating; restoring original cursors");
+        auto restore = log.find("Termination restoreOriginal: false");
+        EXPECT_TRUE(at < terminating && terminating < restore) << log;
+    }
+}
+
+TEST_F(ProcessShellTest, ThreeSignalsInARowRunTheTerminationSequenceOnce)
+{
+    auto program = launch();
+    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    for (int i = 0; i < 3; ++i)
+        program->signal(SIGTERM);
+    auto status = program->wait(1.0);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+    std::string log = TempHome::readFile(logPath);
+    EXPECT_GE(count(log, "Received signal 15; requesting graceful termination"), 1u);
+    EXPECT_EQ(count(log, "Tarnwick terminating; restoring original cursors"), 1u);
+    EXPECT_EQ(count(log, "Termination restoreOriginal: false"), 1u);
+}
+
+TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
+{
+    struct Case {
+        const char* value;
+        bool enabled;
+    };
+    for (Case c : {Case{"YES", true}, Case{"on", false}, Case{"2", false}, Case{"", false}}) {
+        auto program = launch({{"ORVELLE_ENABLE_SEED_WATCHDOG", c.value}});
+        ASSERT_TRUE(waitForLog("Tarnwick launch."));
+        program->signal(SIGTERM);
+        ASSERT_TRUE(program->wait(2.0).has_value());
+        bool disabledLine = TempHome::readFile(logPath).find("Cursor seed watchdog disabled (set "
+                                                             "ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)") !=
+                            std::string::npos;
+        EXPECT_EQ(disabledLine, !c.enabled) << "value '" << c.value << "'";
+    }
+}
+
+TEST_F(ProcessShellTest, StartsAndStopsWhateverStandsAtTheLogPath)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(logPath, ignored);
+    std::filesystem::create_directory(logPath);
+    auto program = launch();
+    // With nowhere to log, readiness shows only as a live process.
+    EXPECT_FALSE(program->wait(0.5).has_value());
+    program->signal(SIGTERM);
+    auto status = program->wait(2.0);
+    std::filesystem::remove_all(logPath, ignored);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(*status, 0);
+
+    auto quiet = launch({{"ORVELLE_ENABLE_LOGS", "0"}, {"ORVELLE_VERBOSE", "1"}});
+    EXPECT_FALSE(quiet->wait(0.5).has_value());
+    quiet->signal(SIGINT);
+    ASSERT_TRUE(quiet->wait(2.0).has_value());
+    EXPECT_FALSE(TempHome::exists(logPath));
+}
+
+TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
+{
+    ChildProcess help({ChildProcess::programPath(), "--help"});
+    EXPECT_EQ(help.wait(10), 0);
+    EXPECT_NE(help.standardOutput().find("Usage: tarnwick"), std::string::npos);
+
+    ChildProcess version({ChildProcess::programPath(), "--version"});
+    EXPECT_EQ(version.wait(10), 0);
+    EXPECT_EQ(version.standardOutput().rfind("tarnwick ", 0), 0u);
+
+    ChildProcess unknown({ChildProcess::programPath(), "--bogus"});
+    EXPECT_EQ(unknown.wait(10), 2);
+    EXPECT_NE(unknown.standardError().find("Usage: tarnwick"), std::string::npos);
+    EXPECT_TRUE(unknown.standardOutput().empty());
+}
