@@ -22,11 +22,16 @@ SerialQueue::~SerialQueue()
 
 void SerialQueue::async(Task task)
 {
+    bool wake;
     {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
+        wake = idle_;
     }
-    wake_.notify_one();
+    // A busy worker finds the task on its next turn; only a sleeping one
+    // needs the (system-call) wake-up.
+    if (wake)
+        wake_.notify_one();
 }
 
 void SerialQueue::sync(const Task& task)
@@ -82,9 +87,11 @@ void SerialQueue::work()
         }
         if (stopping_)
             return;
+        idle_ = true;
         if (delayed_.empty())
             wake_.wait(lock);
         else
             wake_.wait_until(lock, delayed_.begin()->first);
+        idle_ = false;
     }
 }

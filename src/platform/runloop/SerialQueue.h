@@ -40,5 +40,6 @@ private:
     std::deque<Task> tasks_;
     std::multimap<Clock::time_point, Task> delayed_;
     bool stopping_ = false;
+    bool idle_ = false;
     std::thread thread_;
 };
