@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Chooses and loads the library that stands for the window server, before the
+// runtime resolves its functions. Loaded with RTLD_GLOBAL so that the
+// runtime's default search handle finds its symbols.
+//
+// TARNWICK_WINDOW_SERVER is "x11", "sim" or a path to a library; without it
+// the choice is x11 when DISPLAY is non-empty, else sim. A name stands for
+// libtarnwick_provider_<name>.so, looked up first in the folder of the
+// executable, then in ../lib/tarnwick relative to that folder (the installed
+// layout); the build puts the provider libraries next to the tarnwick program.
+namespace WindowServerProvider {
+
+// The library the environment asks for: a path, or for a name the first
+// existing candidate (the first candidate when none exists, so the failure
+// names it).
+std::string chosenLibrary(const std::optional<std::string>& windowServer, const std::optional<std::string>& display,
+                          const std::string& executableFolder);
+
+// Loads the chosen library. A failure writes one line naming the library and
+// the loader's reason to standard error and to the log, and returns false;
+// the program goes on with whatever the runtime can resolve.
+bool loadFromEnvironment();
+
+}
