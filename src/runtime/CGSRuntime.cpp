@@ -1,0 +1,665 @@
+#include "runtime/CGSRuntime.h"
+
+#include "app/AppLog.h"
+#include "app/LogFormat.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <dlfcn.h>
+
+namespace {
+
+const char* const frameworkPaths[] = {
+    "/System/Library/PrivateFrameworks/SkyLight.framework/Versions/Current/SkyLight",
+    "/System/Library/PrivateFrameworks/SkyLight.framework/SkyLight",
+    "/System/Library/Frameworks/CoreGraphics.framework/Versions/Current/CoreGraphics",
+    "/System/Library/Frameworks/CoreGraphics.framework/CoreGraphics",
+};
+
+const std::string numberedCursorPrefix = "com.apple.cursor.";
+constexpr std::uint64_t maximumDeclaredFrames = 24;
+constexpr int highestResetCursorID = 44;
+constexpr float smallestScale = 0.5f;
+constexpr float largestScale = 16.0f;
+constexpr float nudgeStep = 0.3f;
+
+std::vector<void*> frameworkHandles()
+{
+    std::vector<void*> handles;
+    for (const char* path : frameworkPaths) {
+        if (void* handle = dlopen(path, RTLD_NOW))
+            handles.push_back(handle);
+    }
+    handles.push_back(RTLD_DEFAULT);
+    return handles;
+}
+
+// The window server gets its own copy of each name, freed right after the
+// call. A name with a NUL inside has no C form: passing its truncated prefix
+// would address another cursor, so it counts as a copy that failed.
+using CName = std::unique_ptr<char, decltype(&std::free)>;
+
+CName copyName(const std::string& identifier)
+{
+    if (identifier.find('\0') != std::string::npos)
+        return CName(nullptr, &std::free);
+    return CName(strdup(identifier.c_str()), &std::free);
+}
+
+std::string number(std::uint64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string number(std::int32_t value)
+{
+    return std::to_string(value);
+}
+
+std::string number(double value)
+{
+    return LogFormat::number(value);
+}
+
+std::string number(float value)
+{
+    return LogFormat::number(value);
+}
+
+std::string lowercased(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// Takes over the list the window server returned and keeps its images, in
+// order; anything else in it is skipped.
+std::vector<CFRef<CGImageRef>> imagesIn(CFArrayRef returned)
+{
+    CFRef<CFArrayRef> list = CFRef<CFArrayRef>::adopt(returned);
+    std::vector<CFRef<CGImageRef>> images;
+    for (CFIndex i = 0; i < CFArrayGetCount(list.get()); ++i) {
+        CFTypeRef element = CFArrayGetValueAtIndex(list.get(), i);
+        if (CFGetTypeID(element) == CGImageGetTypeID())
+            images.push_back(CFRef<CGImageRef>::retain(static_cast<CGImageRef>(element)));
+    }
+    return images;
+}
+
+// The number in "com.apple.cursor.N": the last non-empty piece between dots,
+// a signed 32-bit decimal with an optional sign.
+std::optional<CGSCursorID> numberedCursorID(const std::string& identifier)
+{
+    if (identifier.rfind(numberedCursorPrefix, 0) != 0)
+        return std::nullopt;
+    std::string_view text(identifier);
+    while (!text.empty() && text.back() == '.')
+        text.remove_suffix(1);
+    auto dot = text.rfind('.');
+    std::string_view piece = dot == std::string_view::npos ? text : text.substr(dot + 1);
+    bool negative = false;
+    if (!piece.empty() && (piece.front() == '+' || piece.front() == '-')) {
+        negative = piece.front() == '-';
+        piece.remove_prefix(1);
+    }
+    if (piece.empty() || !std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    std::int64_t magnitude = 0;
+    for (char c : piece) {
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > std::int64_t{INT32_MAX} + 1)
+            return std::nullopt;
+    }
+    std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<CGSCursorID>(value);
+}
+
+std::uint64_t framesToDeclare(std::uint64_t frameCount, std::uint64_t imageCount)
+{
+    std::uint64_t frames = std::min(frameCount == 0 ? imageCount : frameCount, imageCount);
+    return frames == 0 ? 1 : std::min(frames, maximumDeclaredFrames);
+}
+
+std::string hexDigits(std::uint64_t hash)
+{
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+}
+
+CGSRuntime& CGSRuntime::shared()
+{
+    static CGSRuntime instance;
+    return instance;
+}
+
+CGSRuntime::CGSRuntime() : CGSRuntime(frameworkHandles()) {}
+
+CGSRuntime::CGSRuntime(std::vector<void*> handles)
+    : searchHandles_(std::move(handles)),
+      mainConnectionIDFn(resolve<MainConnectionIDFunction>({"CGSMainConnectionID", "SLSMainConnectionID"},
+                                                           searchHandles_)),
+      registerCursorWithImagesFn(resolve<RegisterCursorWithImagesFunction>(
+          {"CGSRegisterCursorWithImages", "SLSRegisterCursorWithImages"}, searchHandles_)),
+      registerCursorWithImageFn(resolve<RegisterCursorWithImageFunction>(
+          {"CGSRegisterCursorWithImage", "SLSRegisterCursorWithImage"}, searchHandles_)),
+      copyRegisteredCursorImagesFn(resolve<CopyRegisteredCursorImagesFunction>(
+          {"CGSCopyRegisteredCursorImages", "SLSCopyRegisteredCursorImages"}, searchHandles_)),
+      setRegisteredCursorFn(resolve<SetRegisteredCursorFunction>({"CGSSetRegisteredCursor", "SLSSetRegisteredCursor"},
+                                                                 searchHandles_)),
+      createRegisteredCursorImageFn(resolve<CreateRegisteredCursorImageFunction>(
+          {"CGSCreateRegisteredCursorImage", "SLSCreateRegisteredCursorImage"}, searchHandles_)),
+      cursorNameForSystemCursorFn(resolve<CursorNameForSystemCursorFunction>(
+          {"CGSCursorNameForSystemCursor", "SLSCursorNameForSystemCursor"}, searchHandles_)),
+      setDockCursorOverrideFn(resolve<SetDockCursorOverrideFunction>(
+          {"CGSSetDockCursorOverride", "SLSSetDockCursorOverride"}, searchHandles_)),
+      setSystemDefinedCursorFn(resolve<SetSystemDefinedCursorFunction>(
+          {"CGSSetSystemDefinedCursor", "SLSSetSystemDefinedCursor"}, searchHandles_)),
+      setSystemDefinedCursorWithSeedFn(resolve<SetSystemDefinedCursorWithSeedFunction>(
+          {"CGSSetSystemDefinedCursorWithSeed", "SLSSetSystemDefinedCursorWithSeed"}, searchHandles_)),
+      showCursorFn(resolve<ShowCursorFunction>({"CGSShowCursor", "SLSShowCursor"}, searchHandles_)),
+      hideCursorFn(resolve<HideCursorFunction>({"CGSHideCursor", "SLSHideCursor"}, searchHandles_)),
+      getCursorScaleFn(resolve<GetCursorScaleFunction>({"CGSGetCursorScale", "SLSGetCursorScale"}, searchHandles_)),
+      setCursorScaleFn(resolve<SetCursorScaleFunction>({"CGSSetCursorScale", "SLSSetCursorScale"}, searchHandles_)),
+      coreCursorUnregisterAllFn(resolve<CoreCursorUnregisterAllFunction>({"CoreCursorUnregisterAll"}, searchHandles_)),
+      coreCursorSetFn(resolve<CoreCursorSetFunction>({"CoreCursorSet"}, searchHandles_)),
+      coreCursorSetAndReturnSeedFn(
+          resolve<CoreCursorSetAndReturnSeedFunction>({"CoreCursorSetAndReturnSeed"}, searchHandles_)),
+      coreCursorCopyImagesFn(resolve<CoreCursorCopyImagesFunction>({"CoreCursorCopyImages"}, searchHandles_)),
+      removeRegisteredCursorFn(resolve<RemoveRegisteredCursorFunction>(
+          {"CGSRemoveRegisteredCursor", "SLSRemoveRegisteredCursor"}, searchHandles_)),
+      getGlobalCursorDataSizeFn(resolve<GetGlobalCursorDataSizeFunction>(
+          {"CGSGetGlobalCursorDataSize", "SLSGetGlobalCursorDataSize"}, searchHandles_)),
+      getGlobalCursorDataFn(resolve<GetGlobalCursorDataFunction>({"CGSGetGlobalCursorData", "SLSGetGlobalCursorData"},
+                                                                 searchHandles_)),
+      currentCursorSeedFn(resolve<CurrentCursorSeedFunction>({"CGSCurrentCursorSeed", "SLSCurrentCursorSeed"},
+                                                             searchHandles_)),
+      mouseLocationFn(resolve<MouseLocationFunction>({"TarnwickMouseLocation"}, searchHandles_)),
+      primaryScreenHeightFn(resolve<PrimaryScreenHeightFunction>({"TarnwickPrimaryScreenHeight"}, searchHandles_)),
+      eventPostFn(resolve<EventPostFunction>({"CGEventPost"}, searchHandles_))
+{
+    logInitialized();
+}
+
+template <typename Function>
+Function CGSRuntime::loadSymbol(const char* name, const std::vector<void*>& handles)
+{
+    for (void* handle : handles) {
+        if (void* symbol = dlsym(handle, name))
+            return reinterpret_cast<Function>(symbol);
+    }
+    return nullptr;
+}
+
+// Name-major: an older name anywhere wins over a newer name in any library.
+template <typename Function>
+Function CGSRuntime::resolve(std::initializer_list<const char*> names, const std::vector<void*>& handles)
+{
+    for (const char* name : names) {
+        if (Function function = loadSymbol<Function>(name, handles))
+            return function;
+    }
+    return nullptr;
+}
+
+void CGSRuntime::logInitialized() const
+{
+    auto flag = [](bool resolved) { return LogFormat::boolean(resolved); };
+    AppLog::info("CGSRuntime initialized. handles=" + std::to_string(searchHandles_.size()) +
+                 " main=" + flag(mainConnectionIDFn) + " register=" + flag(registerCursorWithImagesFn) +
+                 " registerSingle=" + flag(registerCursorWithImageFn) + " copy=" + flag(copyRegisteredCursorImagesFn) +
+                 " set=" + flag(setRegisteredCursorFn) + " createImage=" + flag(createRegisteredCursorImageFn) +
+                 " cursorName=" + flag(cursorNameForSystemCursorFn) + " dockOverride=" + flag(setDockCursorOverrideFn) +
+                 " systemSet=" + flag(setSystemDefinedCursorFn) +
+                 " systemSetSeed=" + flag(setSystemDefinedCursorWithSeedFn) + " show=" + flag(showCursorFn) +
+                 " hide=" + flag(hideCursorFn) + " scale=" + flag(getCursorScaleFn && setCursorScaleFn) +
+                 " coreReset=" + flag(coreCursorUnregisterAllFn && coreCursorSetFn) +
+                 " coreSetSeed=" + flag(coreCursorSetAndReturnSeedFn) + " coreCopy=" + flag(coreCursorCopyImagesFn) +
+                 " removeRegistered=" + flag(removeRegisteredCursorFn) +
+                 " globalData=" + flag(getGlobalCursorDataSizeFn && getGlobalCursorDataFn) +
+                 " currentSeed=" + flag(currentCursorSeedFn));
+}
+
+std::optional<CGSConnectionID> CGSRuntime::mainConnectionID() const
+{
+    if (!mainConnectionIDFn) {
+        AppLog::error("Failed to resolve mainConnectionID");
+        return std::nullopt;
+    }
+    CGSConnectionID connection = mainConnectionIDFn();
+    AppLog::debug("mainConnectionID=" + number(connection));
+    return connection;
+}
+
+std::optional<CGSCursorSeed> CGSRuntime::currentCursorSeed() const
+{
+    if (!currentCursorSeedFn)
+        return std::nullopt;
+    return currentCursorSeedFn();
+}
+
+std::optional<CursorSnapshot> CGSRuntime::snapshotCoreCursor(CGSConnectionID connectionID,
+                                                             CGSCursorID cursorID) const
+{
+    if (!coreCursorCopyImagesFn)
+        return std::nullopt;
+    CursorSnapshot snapshot;
+    CFArrayRef images = nullptr;
+    CGSError status = coreCursorCopyImagesFn(connectionID, cursorID, &images, &snapshot.size, &snapshot.hotSpot,
+                                             &snapshot.frameCount, &snapshot.frameDuration);
+    if (status != 0 || !images) {
+        CFRelease(images);
+        AppLog::debug("snapshotCoreCursor failed for id=" + number(cursorID) + ": error=" + number(status));
+        return std::nullopt;
+    }
+    snapshot.images = imagesIn(images);
+    if (snapshot.images.empty()) {
+        AppLog::debug("snapshotCoreCursor empty for id=" + number(cursorID));
+        return std::nullopt;
+    }
+    AppLog::debug("snapshotCoreCursor ok for id=" + number(cursorID) + ": size=" + number(snapshot.size.width) + "x" +
+                  number(snapshot.size.height) + " frames=" + number(snapshot.frameCount) +
+                  " images=" + number(std::uint64_t{snapshot.images.size()}));
+    return snapshot;
+}
+
+std::optional<CursorSnapshot> CGSRuntime::snapshotCursor(CGSConnectionID connectionID,
+                                                         const std::string& identifier) const
+{
+    if (auto cursorID = numberedCursorID(identifier)) {
+        if (auto snapshot = snapshotCoreCursor(connectionID, *cursorID)) {
+            AppLog::debug("snapshotCursor via CoreCursorCopyImages for " + identifier);
+            return snapshot;
+        }
+    }
+    auto registered = [&]() -> std::optional<CursorSnapshot> {
+        if (!copyRegisteredCursorImagesFn) {
+            AppLog::error("snapshotCursor unavailable: copyRegisteredCursorImagesFn is nil");
+            return std::nullopt;
+        }
+        CursorSnapshot snapshot;
+        CFArrayRef images = nullptr;
+        CGSError status = -1;
+        if (CName name = copyName(identifier))
+            status = copyRegisteredCursorImagesFn(connectionID, name.get(), &snapshot.size, &snapshot.hotSpot,
+                                                  &snapshot.frameCount, &snapshot.frameDuration, &images);
+        if (status != 0 || !images) {
+            CFRelease(images);
+            AppLog::debug("snapshotCursor registered copy miss for " + identifier + ": error=" + number(status));
+            return std::nullopt;
+        }
+        snapshot.images = imagesIn(images);
+        if (snapshot.images.empty()) {
+            AppLog::warn("snapshotCursor failed for " + identifier + ": empty registered image array");
+            return std::nullopt;
+        }
+        AppLog::debug("snapshotCursor ok for " + identifier + ": size=" + number(snapshot.size.width) + "x" +
+                      number(snapshot.size.height) + " frames=" + number(snapshot.frameCount) +
+                      " images=" + number(std::uint64_t{snapshot.images.size()}));
+        return snapshot;
+    };
+    if (auto snapshot = registered())
+        return snapshot;
+    AppLog::warn("snapshotCursor failed for " + identifier + ": no registered/core snapshot available");
+    return std::nullopt;
+}
+
+bool CGSRuntime::registerCursor(CGSConnectionID connectionID, const std::string& identifier,
+                                const CursorSnapshot& snapshot, const std::vector<CFRef<CGImageRef>>& images,
+                                bool setGlobally, bool instantly) const
+{
+    if (images.empty()) {
+        AppLog::warn("registerCursor skipped for " + identifier + ": no images");
+        return false;
+    }
+    const std::uint64_t imageCount = images.size();
+    const std::uint64_t declaredFrames = framesToDeclare(snapshot.frameCount, imageCount);
+
+    std::optional<CGSError> multiError;
+    CGSCursorSeed multiSeed = 0;
+    if (registerCursorWithImagesFn) {
+        std::vector<CFTypeRef> values;
+        for (const auto& image : images)
+            values.push_back(image.get());
+        CFRef<CFArrayRef> list = CFRef<CFArrayRef>::adopt(CFArrayCreate(values.data(), CFIndex(values.size())));
+        CName name = copyName(identifier);
+        multiError = -1;
+        if (name && list)
+            multiError = registerCursorWithImagesFn(connectionID, name.get(), setGlobally, instantly, snapshot.size,
+                                                    snapshot.hotSpot, declaredFrames, snapshot.frameDuration,
+                                                    list.get(), &multiSeed);
+    } else {
+        AppLog::warn("registerCursor multi-frame path unavailable: registerCursorWithImagesFn is nil");
+    }
+
+    bool singleSuccess = false;
+    if (registerCursorWithImageFn) {
+        CGSCursorSeed singleSeed = 0;
+        CGSError status = -1;
+        if (CName name = copyName(identifier))
+            status = registerCursorWithImageFn(connectionID, name.get(), setGlobally, instantly, 0,
+                                               images.front().get(), snapshot.size, snapshot.hotSpot, &singleSeed,
+                                               1.0, 1.0);
+        singleSuccess = status == 0;
+        if (singleSuccess)
+            AppLog::debug("registerCursorSingleImage ok for " + identifier + " seed=" + number(singleSeed));
+        else
+            AppLog::debug("registerCursorSingleImage failed for " + identifier + ": error=" + number(status) +
+                          " seed=" + number(singleSeed));
+    }
+
+    const std::string multiErrorText = LogFormat::optional(multiError);
+    if (!singleSuccess && multiError != 0) {
+        AppLog::error("registerCursor failed for " + identifier + ": multiError=" + multiErrorText +
+                      " frames=" + number(declaredFrames) + " images=" + number(imageCount) +
+                      " multiSeed=" + number(multiSeed) + " singleSuccess=false");
+        return false;
+    }
+    AppLog::debug("registerCursor ok for " + identifier + ": frames=" + number(declaredFrames) +
+                  " images=" + number(imageCount) + " multiError=" + multiErrorText + " multiSeed=" +
+                  number(multiSeed) + " singleSuccess=" + LogFormat::boolean(singleSuccess));
+    return true;
+}
+
+bool CGSRuntime::setRegisteredCursorNow(CGSConnectionID connectionID, const std::string& identifier) const
+{
+    if (!setRegisteredCursorFn) {
+        AppLog::error("setRegisteredCursorNow unavailable: setRegisteredCursorFn is nil");
+        return false;
+    }
+    CGSCursorSeed seed = 0;
+    CGSError status = -1;
+    if (CName name = copyName(identifier))
+        status = setRegisteredCursorFn(connectionID, name.get(), &seed);
+    if (status == 0) {
+        AppLog::debug("setRegisteredCursorNow ok for " + identifier + " seed=" + number(seed));
+        return true;
+    }
+    AppLog::error("setRegisteredCursorNow failed for " + identifier + ": error=" + number(status) +
+                  " seed=" + number(seed));
+    return false;
+}
+
+CFRef<CGImageRef> CGSRuntime::createRegisteredCursorImage(CGSConnectionID connectionID,
+                                                          const std::string& identifier) const
+{
+    if (!createRegisteredCursorImageFn) {
+        AppLog::error("createRegisteredCursorImage unavailable: createRegisteredCursorImageFn is nil");
+        return {};
+    }
+    CGPoint hotSpot{};
+    CFRef<CGImageRef> image;
+    if (CName name = copyName(identifier))
+        image = CFRef<CGImageRef>::adopt(createRegisteredCursorImageFn(connectionID, name.get(), &hotSpot));
+    if (!image)
+        AppLog::warn("createRegisteredCursorImage returned nil for " + identifier);
+    return image;
+}
+
+bool CGSRuntime::setSystemDefinedCursor(CGSConnectionID connectionID, CGSCursorID cursorID) const
+{
+    if (!setSystemDefinedCursorFn) {
+        AppLog::warn("setSystemDefinedCursor unavailable");
+        return false;
+    }
+    CGSError status = setSystemDefinedCursorFn(connectionID, cursorID);
+    AppLog::info("setSystemDefinedCursor id=" + number(cursorID) + " error=" + number(status));
+    return status == 0;
+}
+
+std::optional<CGSCursorSeed> CGSRuntime::setSystemDefinedCursorWithSeed(CGSConnectionID connectionID,
+                                                                        CGSCursorID cursorID) const
+{
+    if (!setSystemDefinedCursorWithSeedFn) {
+        AppLog::warn("setSystemDefinedCursorWithSeed unavailable");
+        return std::nullopt;
+    }
+    CGSCursorSeed seed = 0;
+    setSystemDefinedCursorWithSeedFn(connectionID, cursorID, &seed);
+    AppLog::info("setSystemDefinedCursorWithSeed id=" + number(cursorID) + " seed=" + number(seed));
+    return seed;
+}
+
+bool CGSRuntime::setCoreCursor(CGSConnectionID connectionID, CGSCursorID cursorID) const
+{
+    if (!coreCursorSetFn) {
+        AppLog::warn("setCoreCursor unavailable");
+        return false;
+    }
+    CGSError status = coreCursorSetFn(connectionID, cursorID);
+    AppLog::info("setCoreCursor id=" + number(cursorID) + " error=" + number(status));
+    return status == 0;
+}
+
+std::optional<CGSCursorSeed> CGSRuntime::setCoreCursorWithSeed(CGSConnectionID connectionID,
+                                                               CGSCursorID cursorID) const
+{
+    if (!coreCursorSetAndReturnSeedFn) {
+        AppLog::warn("setCoreCursorWithSeed unavailable");
+        return std::nullopt;
+    }
+    CGSCursorSeed seed = 0;
+    CGSError status = coreCursorSetAndReturnSeedFn(connectionID, cursorID, &seed);
+    AppLog::info("setCoreCursorWithSeed id=" + number(cursorID) + " error=" + number(status) +
+                 " seed=" + number(seed));
+    if (status != 0)
+        return std::nullopt;
+    return seed;
+}
+
+void CGSRuntime::refreshCursorDisplay(CGSConnectionID connectionID) const
+{
+    if (!hideCursorFn || !showCursorFn) {
+        AppLog::debug("refreshCursorDisplay unavailable: hide/show symbols missing");
+        return;
+    }
+    CGSError hideStatus = hideCursorFn(connectionID);
+    CGSError showStatus = showCursorFn(connectionID);
+    AppLog::debug("refreshCursorDisplay hideError=" + number(hideStatus) + " showError=" + number(showStatus));
+}
+
+std::optional<float> CGSRuntime::cursorScale(CGSConnectionID connectionID) const
+{
+    if (!getCursorScaleFn)
+        return std::nullopt;
+    float scale = 1.0f;
+    CGSError status = getCursorScaleFn(connectionID, &scale);
+    if (status != 0) {
+        AppLog::debug("cursorScale get failed: error=" + number(status));
+        return std::nullopt;
+    }
+    return scale;
+}
+
+bool CGSRuntime::setCursorScale(CGSConnectionID connectionID, float scale) const
+{
+    if (!setCursorScaleFn) {
+        AppLog::debug("setCursorScale unavailable: set scale symbol missing");
+        return false;
+    }
+    float clamped = std::max(std::min(scale, largestScale), smallestScale);
+    CGSError status = setCursorScaleFn(connectionID, clamped);
+    AppLog::debug("setCursorScale requested=" + number(scale) + " clamped=" + number(clamped) +
+                  " error=" + number(status));
+    return status == 0;
+}
+
+void CGSRuntime::nudgeCursorScale(CGSConnectionID connectionID) const
+{
+    if (!getCursorScaleFn || !setCursorScaleFn) {
+        AppLog::debug("nudgeCursorScale unavailable: get/set scale symbols missing");
+        return;
+    }
+    float current = 1.0f;
+    CGSError status = getCursorScaleFn(connectionID, &current);
+    if (status != 0) {
+        AppLog::debug("nudgeCursorScale get failed: error=" + number(status));
+        return;
+    }
+    // Up when there is room, otherwise down: either way the scale changes.
+    float up = std::min(current + nudgeStep, largestScale);
+    float temporary = up == current ? std::max(current - nudgeStep, smallestScale) : up;
+    CGSError setTempError = setCursorScaleFn(connectionID, temporary);
+    CGSError setBackError = setCursorScaleFn(connectionID, current);
+    AppLog::debug("nudgeCursorScale current=" + number(current) + " temp=" + number(temporary) +
+                  " setTempError=" + number(setTempError) + " setBackError=" + number(setBackError));
+}
+
+bool CGSRuntime::hardResetSystemCursors(CGSConnectionID connectionID, int maxCursorID) const
+{
+    if (!coreCursorUnregisterAllFn || !coreCursorSetFn) {
+        AppLog::warn("hardResetSystemCursors unavailable: core cursor reset symbols missing");
+        return false;
+    }
+    AppLog::debug("setDockCursorOverride enabled=true");
+    if (setDockCursorOverrideFn)
+        setDockCursorOverrideFn(connectionID, true);
+
+    CGSError unregisterResult = coreCursorUnregisterAllFn(connectionID);
+    const int effectiveMax = std::min(std::max(maxCursorID, 0), highestResetCursorID);
+    int successes = 0;
+    int failures = 0;
+    for (CGSCursorID cursorID = 0; cursorID <= effectiveMax; ++cursorID)
+        ++(coreCursorSetFn(connectionID, cursorID) == 0 ? successes : failures);
+
+    bool anchored = false;
+    for (const char* name : {"com.apple.coregraphics.GlobalCurrent", "com.apple.coregraphics.ConnectionCurrent",
+                             "com.apple.coregraphics.Arrow"}) {
+        anchored = setRegisteredCursorNow(connectionID, name);
+        if (anchored)
+            break;
+    }
+    refreshCursorDisplay(connectionID);
+    nudgeCursorScale(connectionID);
+
+    bool ok = unregisterResult == 0 && successes > 0;
+    AppLog::info("hardResetSystemCursors completed. unregisterResult=" + number(unregisterResult) +
+                 " setSuccesses=" + std::to_string(successes) + " setFailures=" + std::to_string(failures) +
+                 " effectiveMaxCoreID=" + std::to_string(effectiveMax) + " anchored=" + LogFormat::boolean(anchored) +
+                 " ok=" + LogFormat::boolean(ok));
+    AppLog::debug("setDockCursorOverride enabled=false");
+    if (setDockCursorOverrideFn)
+        setDockCursorOverrideFn(connectionID, false);
+    return ok;
+}
+
+std::vector<std::string> CGSRuntime::discoverSystemCursorNames(const std::string& token, int maxCursorID) const
+{
+    if (!cursorNameForSystemCursorFn) {
+        AppLog::warn("discoverSystemCursorNames unavailable: cursorNameForSystemCursorFn is nil");
+        return {};
+    }
+    const std::string wanted = lowercased(token);
+    std::vector<std::string> names;
+    for (CGSCursorID cursorID = 0; cursorID < maxCursorID; ++cursorID) {
+        const char* name = cursorNameForSystemCursorFn(cursorID);
+        if (!name || !name[0])
+            continue;
+        if (lowercased(name).find(wanted) != std::string::npos &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.emplace_back(name);
+    }
+    AppLog::info("discoverSystemCursorNames token=" + token + " found=" + std::to_string(names.size()));
+    return names;
+}
+
+std::vector<CGSRuntime::SystemCursorEntry> CGSRuntime::discoverSystemCursorEntries(int maxCursorID) const
+{
+    if (!cursorNameForSystemCursorFn) {
+        AppLog::warn("discoverSystemCursorEntries unavailable: cursorNameForSystemCursorFn is nil");
+        return {};
+    }
+    if (maxCursorID < 1)
+        return {};
+    std::vector<SystemCursorEntry> entries;
+    for (CGSCursorID cursorID = 0; cursorID < maxCursorID; ++cursorID) {
+        const char* name = cursorNameForSystemCursorFn(cursorID);
+        if (name && name[0])
+            entries.push_back({cursorID, name});
+    }
+    AppLog::info("discoverSystemCursorEntries found=" + std::to_string(entries.size()) +
+                 " scanned=" + std::to_string(maxCursorID));
+    return entries;
+}
+
+std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID connectionID) const
+{
+    if (!getGlobalCursorDataSizeFn || !getGlobalCursorDataFn) {
+        AppLog::debug("currentCursorFingerprint unavailable: global cursor data symbols missing");
+        return std::nullopt;
+    }
+    std::int32_t byteCount = 0;
+    CGSError status = getGlobalCursorDataSizeFn(connectionID, &byteCount);
+    if (status != 0 || byteCount < 1) {
+        AppLog::debug("currentCursorFingerprint size failed: error=" + number(status) +
+                      " byteCount=" + number(byteCount));
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(byteCount));
+    std::int32_t dataSize = byteCount;
+    CGSize size{};
+    CGPoint hotSpot{};
+    std::int32_t depth = 0, components = 0, bitsPerComponent = 0, reserved = 0;
+    status = getGlobalCursorDataFn(connectionID, buffer.data(), &dataSize, &size, &hotSpot, &depth, &components,
+                                   &bitsPerComponent, &reserved);
+    if (status != 0 || dataSize < 1) {
+        AppLog::debug("currentCursorFingerprint data failed: error=" + number(status) +
+                      " dataSize=" + number(dataSize));
+        return std::nullopt;
+    }
+    // A server that claims to have written more than the buffer holds is
+    // believed only as far as the buffer goes.
+    auto hashed = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(std::min(dataSize, byteCount)));
+    std::string fingerprint = hexDigits(fnv1a64(hashed));
+    AppLog::debug("currentCursorFingerprint ok size=" + number(dataSize) + " hash=" + fingerprint +
+                  " px=" + number(size.width) + "x" + number(size.height) + " hotSpot=(" + number(hotSpot.x) + "," +
+                  number(hotSpot.y) + ") depth=" + number(depth) + " components=" + number(components) +
+                  " bpc=" + number(bitsPerComponent));
+    return fingerprint;
+}
+
+void CGSRuntime::postSyntheticMouseMovedEvents(int count) const
+{
+    if (count < 1)
+        return;
+    if (!mouseLocationFn || !eventPostFn) {
+        AppLog::debug("postSyntheticMouseMovedEvents unavailable: mouse location/event post symbols missing");
+        return;
+    }
+    // The desktop reports the pointer with y upwards from the bottom of the
+    // primary screen; events take it with y downwards from the top.
+    CGPoint location = mouseLocationFn();
+    CGFloat screenHeight = 0;
+    bool hasScreen = primaryScreenHeightFn && primaryScreenHeightFn(&screenHeight);
+    CGPoint position{location.x, hasScreen ? screenHeight - location.y : 0};
+    for (int i = 0; i < count; ++i) {
+        CGEventRef event = CGEventCreateMouseEvent(nullptr, kCGEventMouseMoved, position, kCGMouseButtonLeft);
+        if (!event) {
+            AppLog::warn("postSyntheticMouseMovedEvents failed: unable to create CGEvent");
+            return;
+        }
+        eventPostFn(kCGHIDEventTap, event);
+        CFRelease(event);
+    }
+    AppLog::debug("postSyntheticMouseMovedEvents posted count=" + std::to_string(count) + " appKit=(" +
+                  number(location.x) + "," + number(location.y) + ") cg=(" + number(position.x) + "," +
+                  number(position.y) + ")");
+}
+
+std::uint64_t CGSRuntime::fnv1a64(std::span<const std::uint8_t> bytes)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (std::uint8_t byte : bytes) {
+        hash ^= byte;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
