@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/GracefulTermination.h"
 #include "app/TarnwickTrayApp.h"
+#include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
 
 #include <QApplication>
@@ -27,6 +28,9 @@ void chooseQtPlatform()
 int runTray(int argc, char** argv)
 {
     AppLog::clearFile();
+    // The runtime resolves the window server's functions when the delegate
+    // is created, so the provider must be in the process before that.
+    WindowServerProvider::loadFromEnvironment();
     chooseQtPlatform();
     QApplication application(argc, argv);
     // An accessory application: no window, so closing one must not quit.

@@ -23,10 +23,20 @@ bool seedWatchdogFromEnvironment()
 
 }
 
-TarnwickTrayApp::TarnwickTrayApp() : enableCursorSeedWatchdog(seedWatchdogFromEnvironment()) {}
+TarnwickTrayApp::TarnwickTrayApp()
+    : runtime(CGSRuntime::shared()), enableCursorSeedWatchdog(seedWatchdogFromEnvironment())
+{
+}
 
 void TarnwickTrayApp::applicationDidFinishLaunching()
 {
+    // Before the controller exists, so that its baselines are the system's
+    // own cursors rather than whatever an earlier run left installed.
+    if (auto connection = runtime.mainConnectionID())
+        AppLog::info("Startup hard reset before controller init: " +
+                     LogFormat::boolean(runtime.hardResetSystemCursors(*connection, maxTrackedCursorID)));
+    else
+        AppLog::warn("Startup hard reset skipped: missing main connection ID");
     AppLog::info("Tarnwick launch. logFile=" + AppLog::filePath() +
                  " verbose=" + LogFormat::boolean(AppLog::verboseEnabled()) + " runtimeAvailable=false verified=false");
     if (!enableCursorSeedWatchdog)

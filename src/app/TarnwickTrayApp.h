@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/CGSRuntime.h"
+
 #include <functional>
 
 // The application delegate: owns every long-lived service, runs the start-up
@@ -19,6 +21,7 @@ public:
     void terminate();
 
     static constexpr int maxTrackedCursorID = 101;
+    CGSRuntime& runtime;
     const bool enableCursorSeedWatchdog;
 
 private:

@@ -1,0 +1,62 @@
+#include "platform/provider/WindowServerProvider.h"
+
+#include "app/AppLog.h"
+#include "platform/files/UserDirectories.h"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+namespace WindowServerProvider {
+
+namespace {
+
+std::optional<std::string> nonEmptyVariable(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (!value || !value[0])
+        return std::nullopt;
+    return std::string(value);
+}
+
+}
+
+std::string chosenLibrary(const std::optional<std::string>& windowServer, const std::optional<std::string>& display,
+                          const std::string& executableFolder)
+{
+    std::string choice = windowServer && !windowServer->empty() ? *windowServer
+                         : display && !display->empty()         ? "x11"
+                                                                : "sim";
+    // Anything but the two names is a library for the loader to find.
+    if (choice != "x11" && choice != "sim")
+        return choice;
+    std::string file = "libtarnwick_provider_" + choice + ".so";
+    std::vector<std::string> candidates = {executableFolder + "/" + file,
+                                           executableFolder + "/../lib/tarnwick/" + file};
+    for (const auto& candidate : candidates) {
+        std::error_code ignored;
+        if (std::filesystem::exists(candidate, ignored))
+            return candidate;
+    }
+    return candidates.front();
+}
+
+bool loadFromEnvironment()
+{
+    std::string executableFolder = std::filesystem::path(UserDirectories::executablePath()).parent_path().string();
+    std::string library = chosenLibrary(nonEmptyVariable("TARNWICK_WINDOW_SERVER"), nonEmptyVariable("DISPLAY"),
+                                        executableFolder);
+    if (dlopen(library.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
+        AppLog::info("Window-server provider loaded: " + library);
+        return true;
+    }
+    const char* reason = dlerror();
+    std::string line = "Window-server provider " + library + " could not be loaded: " + (reason ? reason : "unknown error");
+    std::cerr << "tarnwick: " << line << "\n";
+    AppLog::error(line);
+    return false;
+}
+
+}
