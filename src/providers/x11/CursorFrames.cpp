@@ -1,0 +1,206 @@
+#include "providers/x11/CursorFrames.h"
+
+#include <X11/extensions/Xfixes.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// Scales premultiplied pixels by averaging the source area under each target
+// pixel, which keeps thin outlines visible when a large image is reduced.
+std::vector<std::uint32_t> resample(const std::vector<std::uint32_t>& source, int sourceWidth, int sourceHeight,
+                                    int width, int height)
+{
+    std::vector<std::uint32_t> target(static_cast<std::size_t>(width) * height);
+    double xRatio = static_cast<double>(sourceWidth) / width;
+    double yRatio = static_cast<double>(sourceHeight) / height;
+    for (int ty = 0; ty < height; ++ty) {
+        double top = ty * yRatio, bottom = (ty + 1) * yRatio;
+        for (int tx = 0; tx < width; ++tx) {
+            double left = tx * xRatio, right = (tx + 1) * xRatio;
+            std::array<double, 4> sum{};
+            double area = 0;
+            for (int sy = static_cast<int>(top); sy < std::min<double>(std::ceil(bottom), sourceHeight); ++sy) {
+                double coverY = std::min<double>(bottom, sy + 1) - std::max<double>(top, sy);
+                for (int sx = static_cast<int>(left); sx < std::min<double>(std::ceil(right), sourceWidth); ++sx) {
+                    double cover = coverY * (std::min<double>(right, sx + 1) - std::max<double>(left, sx));
+                    std::uint32_t pixel = source[static_cast<std::size_t>(sy) * sourceWidth + sx];
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += cover * ((pixel >> (8 * c)) & 0xFF);
+                    area += cover;
+                }
+            }
+            std::uint32_t pixel = 0;
+            for (int c = 0; c < 4; ++c) {
+                auto value = area > 0 ? static_cast<std::uint32_t>(std::lround(sum[c] / area)) : 0u;
+                pixel |= std::min<std::uint32_t>(value, 255) << (8 * c);
+            }
+            target[static_cast<std::size_t>(ty) * width + tx] = pixel;
+        }
+    }
+    return target;
+}
+
+bool usable(double value)
+{
+    return std::isfinite(value) && value > 0;
+}
+
+int clampedSide(double value)
+{
+    if (!std::isfinite(value))
+        return 1;
+    return static_cast<int>(std::clamp<double>(std::lround(value), 1, CursorFrames::largestCursorSide));
+}
+
+std::vector<CGImageRef> imagesOf(CFArrayRef list)
+{
+    std::vector<CGImageRef> images;
+    for (CFIndex i = 0; i < CFArrayGetCount(list); ++i) {
+        auto image = static_cast<CGImageRef>(CFArrayGetValueAtIndex(list, i));
+        if (CFGetTypeID(image) != CGImageGetTypeID())
+            continue;
+        auto width = CGImageGetWidth(image), height = CGImageGetHeight(image);
+        if (width > 0 && height > 0 && width <= CursorFrames::largestSourceSide &&
+            height <= CursorFrames::largestSourceSide)
+            images.push_back(image);
+    }
+    return images;
+}
+
+CGImageRef bestFit(const std::vector<CGImageRef>& images, int targetWidth)
+{
+    CGImageRef best = nullptr;
+    for (CGImageRef image : images) {
+        auto width = CGImageGetWidth(image);
+        if (width >= static_cast<std::size_t>(targetWidth) && (!best || width < CGImageGetWidth(best)))
+            best = image;
+    }
+    if (best)
+        return best;
+    for (CGImageRef image : images) {
+        if (!best || CGImageGetWidth(image) > CGImageGetWidth(best))
+            best = image;
+    }
+    return best;
+}
+
+std::optional<std::vector<std::uint32_t>> pixelsOf(CGImageRef image)
+{
+    std::vector<std::uint32_t> pixels(CGImageGetWidth(image) * CGImageGetHeight(image));
+    if (!CGImageCopyARGB32Premultiplied(image, pixels.data(), pixels.size()))
+        return std::nullopt;
+    return pixels;
+}
+
+}
+
+std::optional<CursorFrames> CursorFrames::fromRecord(const CursorRecord& record, double scale)
+{
+    std::vector<CGImageRef> images = imagesOf(record.images.get());
+    if (images.empty())
+        return std::nullopt;
+    CGImageRef first = images.front();
+    // A size that says nothing makes the first image's pixels the points.
+    double pointsWidth = usable(record.size.width) ? record.size.width : CGImageGetWidth(first);
+    double pointsHeight = usable(record.size.height) ? record.size.height : CGImageGetHeight(first);
+    if (!usable(scale))
+        scale = 1;
+
+    CursorFrames cursor;
+    cursor.width = clampedSide(pointsWidth * scale);
+    cursor.height = clampedSide(pointsHeight * scale);
+    CGImageRef best = bestFit(images, cursor.width);
+    auto hot = [](double points, double pointsSide, int side) {
+        double pixels = std::isfinite(points) ? points * side / pointsSide : 0;
+        return static_cast<int>(std::clamp<double>(std::floor(pixels), 0, side - 1));
+    };
+    cursor.xHot = hot(record.hotSpot.x, pointsWidth, cursor.width);
+    cursor.yHot = hot(record.hotSpot.y, pointsHeight, cursor.height);
+    if (record.frameCount > 1 && std::isfinite(record.frameDuration) && record.frameDuration > 0)
+        cursor.delayMilliseconds = static_cast<unsigned>(std::clamp<double>(record.frameDuration * 1000, 1, 60000));
+    else if (record.frameCount > 1)
+        cursor.delayMilliseconds = 50;
+
+    auto bestWidth = CGImageGetWidth(best), bestHeight = CGImageGetHeight(best);
+    for (CGImageRef image : images) {
+        bool sameSize = CGImageGetWidth(image) == bestWidth && CGImageGetHeight(image) == bestHeight;
+        if (image != best && (record.frameCount <= 1 || !sameSize))
+            continue;
+        auto pixels = pixelsOf(image);
+        if (!pixels)
+            return std::nullopt;
+        if (static_cast<int>(bestWidth) != cursor.width || static_cast<int>(bestHeight) != cursor.height)
+            *pixels = resample(*pixels, static_cast<int>(bestWidth), static_cast<int>(bestHeight), cursor.width,
+                               cursor.height);
+        cursor.frames.push_back(std::move(*pixels));
+        if (record.frameCount <= 1)
+            break;
+    }
+    return cursor;
+}
+
+std::optional<CursorFrames> CursorFrames::fromTheme(const XcursorImages& images, int size)
+{
+    XcursorDim nominal = 0;
+    for (int i = 0; i < images.nimage; ++i) {
+        XcursorDim candidate = images.images[i]->size;
+        if (nominal == 0 || std::abs(static_cast<int>(candidate) - size) < std::abs(static_cast<int>(nominal) - size))
+            nominal = candidate;
+    }
+    CursorFrames cursor;
+    for (int i = 0; i < images.nimage; ++i) {
+        const XcursorImage& image = *images.images[i];
+        if (image.size != nominal)
+            continue;
+        if (cursor.frames.empty()) {
+            cursor.width = static_cast<int>(image.width);
+            cursor.height = static_cast<int>(image.height);
+            cursor.xHot = static_cast<int>(image.xhot);
+            cursor.yHot = static_cast<int>(image.yhot);
+            cursor.delayMilliseconds = image.delay;
+        } else if (static_cast<int>(image.width) != cursor.width || static_cast<int>(image.height) != cursor.height) {
+            continue;
+        }
+        cursor.frames.emplace_back(image.pixels, image.pixels + image.width * image.height);
+    }
+    if (cursor.frames.empty())
+        return std::nullopt;
+    return cursor;
+}
+
+Cursor CursorFrames::createCursor(Display* display, const char* name) const
+{
+    std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> images(
+        XcursorImagesCreate(static_cast<int>(frames.size())), XcursorImagesDestroy);
+    if (!images)
+        return None;
+    for (const auto& pixels : frames) {
+        XcursorImage* image = XcursorImageCreate(width, height);
+        if (!image)
+            return None;
+        images->images[images->nimage++] = image;
+        image->xhot = static_cast<XcursorDim>(xHot);
+        image->yhot = static_cast<XcursorDim>(yHot);
+        image->delay = delayMilliseconds;
+        std::copy(pixels.begin(), pixels.end(), image->pixels);
+    }
+    Cursor cursor = XcursorImagesLoadCursor(display, images.get());
+    if (cursor != None && name)
+        XFixesSetCursorName(display, cursor, name);
+    return cursor;
+}
+
+CGImageRef CursorFrames::createImage() const
+{
+    if (frames.empty())
+        return nullptr;
+    const auto& pixels = frames.front();
+    return CGImageCreate(static_cast<std::size_t>(width), static_cast<std::size_t>(height), 8, 32,
+                         static_cast<std::size_t>(width) * 4, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
+                         pixels.data(), pixels.size() * sizeof(std::uint32_t));
+}

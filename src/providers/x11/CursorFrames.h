@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/graphics/cgimage/CFArray.h"
+#include "platform/graphics/cgimage/CGImage.h"
+#include "providers/x11/CursorRecord.h"
+
+#include <X11/Xcursor/Xcursor.h>
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// The pixels of one cursor as X shows it: one or more frames of the same
+// size, premultiplied 0xAARRGGBB words, a hot spot in pixels.
+struct CursorFrames {
+    int width = 0;
+    int height = 0;
+    int xHot = 0;
+    int yHot = 0;
+    unsigned delayMilliseconds = 0;
+    std::vector<std::vector<std::uint32_t>> frames;
+
+    // Larger images are not cursors; they are skipped rather than copied.
+    static constexpr int largestSourceSide = 1024;
+    // What X servers accept as a cursor without complaint.
+    static constexpr int largestCursorSide = 256;
+
+    // Picks the image whose pixel size best fits the record's size in points
+    // times scale (the smallest one at least that wide, else the widest),
+    // takes every image of that pixel size as a frame when the record has
+    // more than one frame, and resamples to the exact size when needed.
+    // Nothing when the list holds no usable image.
+    static std::optional<CursorFrames> fromRecord(const CursorRecord& record, double scale);
+
+    // The frames of the nominal size nearest to size, as libXcursor picks it.
+    static std::optional<CursorFrames> fromTheme(const XcursorImages& images, int size);
+
+    // A new cursor on the display, named for XFixes when name is given; None
+    // when the server cannot make one.
+    Cursor createCursor(Display* display, const char* name) const;
+
+    // The first frame as an image; nullptr when there is none.
+    CGImageRef createImage() const;
+};

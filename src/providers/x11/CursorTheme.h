@@ -1,0 +1,44 @@
+#pragma once
+
+#include "providers/x11/CursorFrames.h"
+#include "providers/x11/CursorNameMap.h"
+#include "providers/x11/CursorRecord.h"
+
+#include <X11/Xcursor/Xcursor.h>
+#include <X11/Xlib.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The user's X cursor theme (XCURSOR_THEME, the Xcursor resources) at the
+// user's cursor size (XcursorGetDefaultSize), searched like libXcursor does:
+// the theme, the themes it inherits, then "default". Files are read once.
+class CursorTheme {
+public:
+    explicit CursorTheme(Display* display);
+
+    const std::string& name() const { return name_; }
+    int size() const { return size_; }
+
+    // Every image the theme has for one X name: all nominal sizes, frames in
+    // order; nullptr when the theme has none.
+    const XcursorImages* images(const std::string& xName);
+
+    // The first of the X names the theme has, as the program copies a cursor:
+    // the images of every nominal size, with size and hot spot in points at
+    // the nominal size the user's size selects.
+    std::optional<CursorRecord> record(CursorNameMap::XNames xNames);
+
+    // The frames X shows for the first of the X names the theme has.
+    std::optional<CursorFrames> frames(CursorNameMap::XNames xNames);
+
+private:
+    std::optional<std::string> findFile(const std::string& theme, const std::string& xName, int depth) const;
+    std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> load(const std::string& xName) const;
+
+    std::string name_;
+    int size_;
+    std::map<std::string, std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)>> cache_;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "providers/x11/CursorFrames.h"
+#include "providers/x11/CursorNameMap.h"
+#include "providers/x11/CursorRecord.h"
+#include "providers/x11/CursorTheme.h"
+#include "providers/x11/X11Connection.h"
+#include "runtime/WindowServerFunctions.h"
+
+#include <X11/extensions/Xfixes.h>
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// The window server's cursor functions on an X11 display.
+//
+// Registering a name builds an X cursor and installs it with
+// XFixesChangeCursorByName for each X name that stands for it, so every
+// window already showing one of those cursors shows the new one. The provider
+// keeps what was registered (for copying back and for putting the theme back)
+// and the cursor it installed for each X name.
+class X11WindowServer {
+public:
+    // Status codes, in the window server's own numbering.
+    static constexpr CGSError success = 0;
+    static constexpr CGSError failure = 1000;
+    static constexpr CGSError illegalArgument = 1001;
+    static constexpr CGSError invalidConnection = 1002;
+    static constexpr CGSError cannotComplete = 1004;
+    static constexpr CGSError rangeCheck = 1007;
+    static constexpr CGSError noneAvailable = 1011;
+
+    static X11WindowServer& shared();
+
+    // 0 when no display can be opened.
+    CGSConnectionID mainConnectionID();
+
+    CGSError registerCursor(CGSConnectionID connection, const char* name, const CursorRecord& record,
+                            CGSCursorSeed* seed);
+    // A repeat of the first image of what the name already holds keeps the
+    // whole registration (every size and frame) instead of shrinking it.
+    CGSError registerSingleImage(CGSConnectionID connection, const char* name, CGImageRef image, CGSize size,
+                                 CGPoint hotSpot, CGSCursorSeed* seed);
+    CGSError copyRegistered(CGSConnectionID connection, const char* name, CursorRecord& record);
+    CGSError copySystemCursor(CGSConnectionID connection, CGSCursorID cursor, CursorRecord& record);
+    CGSError setRegistered(CGSConnectionID connection, const char* name, CGSCursorSeed* seed);
+    CGSError setSystemCursor(CGSConnectionID connection, CGSCursorID cursor, CGSCursorSeed* seed);
+    // The pixels installed for the name (or the theme's); nullptr for none.
+    CGImageRef createRegisteredImage(CGSConnectionID connection, const char* name, CGPoint* hotSpot);
+    CGSError removeRegistered(CGSConnectionID connection, const char* name);
+    // Puts the theme's cursor back for every X name the provider changed.
+    CGSError unregisterAll(CGSConnectionID connection);
+
+    CGSError hide(CGSConnectionID connection);
+    CGSError show(CGSConnectionID connection);
+    CGSError scale(CGSConnectionID connection, float* scale);
+    CGSError setScale(CGSConnectionID connection, float scale);
+
+    // The cursor on screen: premultiplied 0xAARRGGBB words stored little
+    // endian (B G R A), 4 bytes a pixel, rows without padding.
+    CGSError globalCursorDataSize(CGSConnectionID connection, std::int32_t* byteCount);
+    CGSError globalCursorData(CGSConnectionID connection, void* buffer, std::int32_t* byteCount, CGSize* size,
+                              CGPoint* hotSpot, std::int32_t* depth, std::int32_t* components,
+                              std::int32_t* bitsPerComponent);
+    // The serial XFixes gives the cursor on screen; 0 without a display.
+    CGSCursorSeed currentSeed();
+
+    // The pointer in root window coordinates (origin top left).
+    std::optional<CGPoint> pointerLocation();
+    std::optional<CGFloat> screenHeight();
+    // A motion event through XTest at location (origin top left).
+    void postMouseMoved(CGPoint location);
+
+private:
+    X11WindowServer() = default;
+
+    struct Installed {
+        Cursor cursor = None;
+        CursorNameMap::XNames group;
+    };
+    struct Registration {
+        CursorRecord record;
+        CursorFrames frames;
+        // For a name X has no counterpart for, the cursor made current.
+        Cursor privateCursor = None;
+    };
+
+    CGSError check(CGSConnectionID connection);
+    CursorTheme& theme();
+    CGSError registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed);
+    CGSError copyLocked(const std::string& name, CursorNameMap::XNames xNames, CursorRecord& record);
+    CGSError makeCurrent(const std::string& name, CursorNameMap::XNames xNames, CGSCursorSeed* seed);
+    void install(const char* xName, Cursor cursor, CursorNameMap::XNames group);
+    void putThemeBack(const std::string& xName, const Installed& installed);
+    void forget(Registration& registration);
+    XFixesCursorImage* cursorOnScreen();
+    CGSCursorSeed seedLocked();
+    CGSError finish(X11Connection::Trap& trap);
+
+    std::mutex mutex_;
+    X11Connection connection_;
+    std::optional<CursorTheme> theme_;
+    float scale_ = 1.0f;
+    int hideCount_ = 0;
+    std::map<std::string, Registration> registrations_;
+    std::map<std::string, Installed> installed_;
+};
