@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/input/InputSource.h"
+#include "platform/runloop/RunLoop.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The desktop's keyboard input sources: which one is selected, and word when
+// the selection changes. Used on the main thread.
+class InputSourceService {
+public:
+    virtual ~InputSourceService() = default;
+
+    // The selected keyboard input source, asked afresh; nothing when there is
+    // none (no display, no source file).
+    virtual std::optional<InputSource> currentKeyboardInputSource() = 0;
+
+    // Calls back on the main run loop whenever the selected source may have
+    // changed, until the handle is cancelled. Nothing is polled: the callback
+    // follows the desktop's own change events.
+    virtual std::shared_ptr<RunLoop::Handle> observeSelectedSourceChanged(std::function<void()> callback) = 0;
+
+    // The service for this process, made on first use from the environment:
+    // TARNWICK_INPUT_SOURCE=xkb (the default) or file:PATH.
+    static InputSourceService& shared();
+    static std::unique_ptr<InputSourceService> fromEnvironment();
+};

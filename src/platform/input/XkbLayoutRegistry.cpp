@@ -1,0 +1,47 @@
+#include "platform/input/XkbLayoutRegistry.h"
+
+#include "app/AppLog.h"
+#include "platform/input/Iso639.h"
+#include "platform/input/XkbSymbolsName.h"
+
+#include <xkbcommon/xkbregistry.h>
+
+#include <memory>
+
+bool XkbLayoutRegistry::knowsLayout(const std::string& name)
+{
+    load();
+    return languages_.count({name, ""}) > 0;
+}
+
+std::optional<std::vector<std::string>> XkbLayoutRegistry::languages(const std::string& layout)
+{
+    load();
+    auto [name, variant] = XkbSymbolsName::splitVariant(layout);
+    for (const Key& key : {Key{name, variant}, Key{name, ""}})
+        if (auto found = languages_.find(key); found != languages_.end())
+            return found->second;
+    return std::nullopt;
+}
+
+void XkbLayoutRegistry::load()
+{
+    if (loaded_)
+        return;
+    loaded_ = true;
+    std::unique_ptr<rxkb_context, decltype(&rxkb_context_unref)> context(
+        rxkb_context_new(RXKB_CONTEXT_LOAD_EXOTIC_RULES), &rxkb_context_unref);
+    if (!context || !rxkb_context_parse_default_ruleset(context.get())) {
+        AppLog::warn("Input sources: cannot read the XKB layout registry; layouts have no languages");
+        return;
+    }
+    for (rxkb_layout* layout = rxkb_layout_first(context.get()); layout; layout = rxkb_layout_next(layout)) {
+        const char* variant = rxkb_layout_get_variant(layout);
+        std::vector<std::string>& codes = languages_[{rxkb_layout_get_name(layout), variant ? variant : ""}];
+        // Exotic rules repeat some layouts; the first list of languages wins.
+        if (!codes.empty())
+            continue;
+        for (rxkb_iso639_code* code = rxkb_layout_get_iso639_first(layout); code; code = rxkb_iso639_code_next(code))
+            codes.push_back(Iso639::shortestCode(rxkb_iso639_code_get_code(code)));
+    }
+}
