@@ -21,10 +21,11 @@
  * - Activation (SetRegisteredCursor, SetSystemDefinedCursor[WithSeed],
  *   CoreCursorSet[AndReturnSeed]) puts what the name shows on screen and gives
  *   a new current seed; the global cursor data are then the first image of
- *   that cursor as native 32-bit words 0xAARRGGBB, premultiplied, row after
- *   row (depth 32, 4 components, 8 bits each), with its pixel size and the hot
- *   spot in pixels. Unregistering everything leaves the screen as it is until
- *   the next activation.
+ *   that cursor (its top frame when it stacks several) as native 32-bit words
+ *   0xAARRGGBB, premultiplied, row after row (depth 32, 4 components, 8 bits
+ *   each), with its pixel size and the hot spot in pixels, both at the
+ *   image's density (pixel width / width in points). Unregistering everything
+ *   leaves the screen as it is until the next activation.
  * - Every seed handed out (by registration or activation) is new.
  * - A connection other than the main one fails with
  *   SimWindowServerErrorInvalidConnection.

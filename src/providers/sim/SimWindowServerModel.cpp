@@ -2,6 +2,7 @@
 
 #include "providers/sim/SimSystemCursors.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -452,7 +453,7 @@ std::optional<SimCursorContents> SimWindowServerModel::copyCursor(std::string_vi
 SimCursorContents SimWindowServerModel::copyCurrentCursor()
 {
     std::lock_guard lock(mutex_);
-    return contentsOf(state_.current.cursor, state_.registered.contains(state_.current.name));
+    return contentsOf(state_.current.cursor, state_.current.registered);
 }
 
 std::string SimWindowServerModel::currentCursorName()
@@ -601,17 +602,22 @@ CGSError SimWindowServerModel::activate(std::string_view name, CGSCursorSeed* se
     auto cursor = cursorNamed(name);
     if (!cursor)
         return SimWindowServerErrorIllegalArgument;
+    // The screen shows the top frame of the first image: as many rows as the
+    // cursor's height in points takes at the image's density, which an image
+    // that stacks animation frames exceeds.
     CGImageRef image = cursor->images.front().get();
     size_t width = CGImageGetWidth(image), height = CGImageGetHeight(image);
+    double density = width / cursor->size.width;
+    size_t rows = std::clamp<size_t>(std::lround(cursor->size.height * density), 1, height);
     std::vector<std::uint32_t> pixels(width * height);
     CGImageCopyARGB32Premultiplied(image, pixels.data(), pixels.size());
     Current& current = state_.current;
     current.name = name;
-    current.globalBytes.resize(pixels.size() * sizeof(std::uint32_t));
+    current.registered = state_.registered.contains(name);
+    current.globalBytes.resize(width * rows * sizeof(std::uint32_t));
     std::memcpy(current.globalBytes.data(), pixels.data(), current.globalBytes.size());
-    current.pixelSize = {static_cast<CGFloat>(width), static_cast<CGFloat>(height)};
-    current.pixelHotSpot = {cursor->hotSpot.x * width / cursor->size.width,
-                            cursor->hotSpot.y * height / cursor->size.height};
+    current.pixelSize = {static_cast<CGFloat>(width), static_cast<CGFloat>(rows)};
+    current.pixelHotSpot = {cursor->hotSpot.x * density, cursor->hotSpot.y * density};
     current.cursor = std::move(*cursor);
     state_.currentSeed = *seed = nextSeed();
     return 0;

@@ -95,6 +95,7 @@ public:
 private:
     struct Current {
         std::string name;
+        bool registered = false;
         CursorSnapshot cursor;
         std::vector<std::uint8_t> globalBytes;
         CGSize pixelSize{};

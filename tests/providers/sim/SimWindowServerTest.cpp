@@ -411,8 +411,26 @@ TEST_F(SimWindowServerTest, GlobalBytesAreTheFirstImageOfTheCursorLastActivated)
     // Unregistering leaves the screen until the next activation.
     ASSERT_EQ(CoreCursorUnregisterAll(connection), 0);
     EXPECT_EQ(readGlobalData().bytes, bytesOf(pixelsOf(sharp.get())));
+    ASSERT_TRUE(SimWindowServerCopyCurrentCursor(&current));
+    CFRelease(current.images);
+    EXPECT_TRUE(current.registered);
     ASSERT_EQ(CoreCursorSet(connection, 0), 0);
     EXPECT_EQ(readGlobalData().bytes, start.bytes);
+    ASSERT_TRUE(SimWindowServerCopyCurrentCursor(&current));
+    CFRelease(current.images);
+    EXPECT_FALSE(current.registered);
+}
+
+TEST_F(SimWindowServerTest, AnAnimatedCursorShowsTheTopFrameOfItsImage)
+{
+    ASSERT_EQ(CoreCursorSet(connection, 4), 0);
+    GlobalData shown = readGlobalData();
+    ASSERT_EQ(shown.dataStatus, 0);
+    EXPECT_EQ(shown.size.width, 24.0);
+    EXPECT_EQ(shown.size.height, 24.0);
+    EXPECT_EQ(shown.hotSpot.y, 12.0);
+    auto strip = bytesOf(pixelsOf(imageAt(copyNumbered(4).images, 0)));
+    EXPECT_EQ(shown.bytes, std::vector<uint8_t>(strip.begin(), strip.begin() + 24 * 24 * 4));
 }
 
 TEST_F(SimWindowServerTest, GlobalDataCanBeOverReportedAndNeverOverflowsTheBuffer)
