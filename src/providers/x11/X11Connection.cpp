@@ -13,10 +13,12 @@ XIOErrorHandler previousIOErrorHandler = nullptr;
 
 X11Connection::~X11Connection()
 {
-    if (openConnection == this)
-        openConnection = nullptr;
+    // Closing talks to the server, which may have gone in the meantime; the
+    // handlers must still know this display while it does.
     if (display_ && !lost_)
         XCloseDisplay(display_);
+    if (openConnection == this)
+        openConnection = nullptr;
 }
 
 bool X11Connection::usable()
