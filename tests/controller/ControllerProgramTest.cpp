@@ -1,0 +1,81 @@
+#include "support/ChildProcess.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace {
+
+const std::string logPath = "/tmp/Tarnwick.log";
+
+std::size_t count(const std::string& text, const std::string& piece)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
+        ++n;
+    return n;
+}
+
+// The real program on the simulated window server, in a private home.
+class ControllerProgramTest : public ::testing::Test {
+protected:
+    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
+    {
+        std::map<std::string, std::string> env{
+            {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TARNWICK_WINDOW_SERVER", "sim"}};
+        for (auto& [name, value] : extra)
+            env[name] = value;
+        std::error_code ignored;
+        std::filesystem::remove(logPath, ignored);
+        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, env);
+    }
+    static bool waitForLog(const std::string& piece, double seconds = 20)
+    {
+        return waitUntil(seconds, [&] { return TempHome::readFile(logPath).find(piece) != std::string::npos; });
+    }
+
+    TempHome home;
+};
+
+}
+
+TEST_F(ControllerProgramTest, OnTheSimulatedServerTheLaunchLineReportsAVerifiedRuntimeAndTerminationRestores)
+{
+    auto program = launch();
+    ASSERT_TRUE(waitForLog("Tarnwick launch.")) << TempHome::readFile(logPath) << program->standardError();
+    std::string log = TempHome::readFile(logPath);
+    EXPECT_NE(log.find("[INFO] Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false runtimeAvailable=true "
+                       "verified=true\n"),
+              std::string::npos)
+        << log;
+    // The controller's start-up comes between the early reset and the launch line.
+    auto reset = log.find("Startup hard reset before controller init: true");
+    auto verification = log.find("SystemCursorController verification result: byteOverride=true globalPath=true");
+    auto launched = log.find("Tarnwick launch.");
+    EXPECT_TRUE(reset < verification && verification < launched) << log;
+
+    program->signal(SIGTERM);
+    ASSERT_EQ(program->wait(5), 0);
+    log = TempHome::readFile(logPath);
+    EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: true\n"), 1u) << log;
+    auto terminating = log.find("Tarnwick terminating; restoring original cursors");
+    auto restored = log.find("restoreOriginal completed. resetOK=true");
+    EXPECT_TRUE(terminating < restored && restored != std::string::npos) << log;
+}
+
+TEST_F(ControllerProgramTest, WithoutAWindowServerTheLaunchLineReportsNoRuntimeAndRestoreFails)
+{
+    auto program = launch({{"TARNWICK_WINDOW_SERVER", TARNWICK_SIM_PROVIDER_EMPTY}});
+    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    program->signal(SIGTERM);
+    ASSERT_EQ(program->wait(5), 0);
+    std::string log = TempHome::readFile(logPath);
+    EXPECT_NE(log.find("[INFO] Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false runtimeAvailable=false "
+                       "verified=false\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[ERROR] restoreOriginal skipped: runtime unavailable\n"), std::string::npos) << log;
+    EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: false\n"), 1u) << log;
+}
