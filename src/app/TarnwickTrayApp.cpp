@@ -2,6 +2,7 @@
 
 #include "app/AppLog.h"
 #include "app/LogFormat.h"
+#include "capes/CursorCapeStore.h"
 #include "platform/runloop/RunLoop.h"
 
 #include <algorithm>
@@ -37,8 +38,11 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
                      LogFormat::boolean(runtime.hardResetSystemCursors(*connection, maxTrackedCursorID)));
     else
         AppLog::warn("Startup hard reset skipped: missing main connection ID");
+    cursorController = std::make_shared<SystemCursorController>(runtime, CursorCapeStore::shared());
     AppLog::info("Tarnwick launch. logFile=" + AppLog::filePath() +
-                 " verbose=" + LogFormat::boolean(AppLog::verboseEnabled()) + " runtimeAvailable=false verified=false");
+                 " verbose=" + LogFormat::boolean(AppLog::verboseEnabled()) +
+                 " runtimeAvailable=" + LogFormat::boolean(cursorController->isRuntimeAvailable()) +
+                 " verified=" + LogFormat::boolean(cursorController->isVerifiedFunctional()));
     if (!enableCursorSeedWatchdog)
         AppLog::info("Cursor seed watchdog disabled (set ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)");
 }
@@ -46,7 +50,7 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
 void TarnwickTrayApp::applicationWillTerminate()
 {
     AppLog::info("Tarnwick terminating; restoring original cursors");
-    bool restored = false;
+    bool restored = cursorController && cursorController->restoreOriginal();
     AppLog::info("Termination restoreOriginal: " + LogFormat::boolean(restored));
     RunLoop& loop = RunLoop::main();
     loop.runUntil(loop.now() + 0.15);

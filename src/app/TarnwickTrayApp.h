@@ -1,8 +1,10 @@
 #pragma once
 
+#include "controller/SystemCursorController.h"
 #include "runtime/CGSRuntime.h"
 
 #include <functional>
+#include <memory>
 
 // The application delegate: owns every long-lived service, runs the start-up
 // sequence once launching has finished and undoes the program's system-wide
@@ -22,6 +24,9 @@ public:
 
     static constexpr int maxTrackedCursorID = 101;
     CGSRuntime& runtime;
+    // Created once launching has finished; held shared so that its delayed
+    // work can tell when it is gone.
+    std::shared_ptr<SystemCursorController> cursorController;
     const bool enableCursorSeedWatchdog;
 
 private:
