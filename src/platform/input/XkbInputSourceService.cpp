@@ -134,9 +134,11 @@ void XkbInputSourceService::handleEvents(bool readConnection)
 }
 
 // Observers hear of it from the main loop, never from inside a query: they
-// usually query again.
+// usually query again. Nobody has asked before the first observer came.
 void XkbInputSourceService::announceChange()
 {
+    if (!watch_)
+        return;
     RunLoop::main().post([weakObservers = std::weak_ptr<SourceChangeObservers>(observers_)] {
         if (auto observers = weakObservers.lock())
             observers->notifyAll();

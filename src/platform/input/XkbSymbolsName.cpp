@@ -11,11 +11,12 @@ namespace {
 struct Piece {
     std::string file;
     std::size_t group;
-    bool first;
+    // The model's base, unless the name has nothing else.
+    bool base;
 };
 
 // "ru:2" gives ("ru", 2); "ru" gives ("ru", 1).
-std::optional<Piece> parsePiece(std::string_view text, bool first)
+std::optional<Piece> parsePiece(std::string_view text, bool base)
 {
     std::size_t group = 1;
     if (auto colon = text.rfind(':'); colon != std::string_view::npos) {
@@ -27,17 +28,18 @@ std::optional<Piece> parsePiece(std::string_view text, bool first)
     }
     if (text.empty() || group < 1 || group > maximumGroups)
         return std::nullopt;
-    return Piece{std::string(text), group, first};
+    return Piece{std::string(text), group, base};
 }
 
 std::vector<Piece> pieces(std::string_view symbols)
 {
     std::vector<Piece> out;
     bool first = true;
+    bool alone = symbols.find_first_of("+|") == std::string_view::npos;
     while (!symbols.empty()) {
         std::size_t end = symbols.find_first_of("+|");
         std::string_view text = symbols.substr(0, end);
-        if (auto piece = parsePiece(text, first))
+        if (auto piece = parsePiece(text, first && !alone))
             out.push_back(*piece);
         first = false;
         symbols = end == std::string_view::npos ? std::string_view() : symbols.substr(end + 1);
@@ -70,7 +72,7 @@ std::array<std::string, maximumGroups> groupLayouts(std::string_view symbols,
                 continue;
             if (!known && isLayout(splitVariant(piece.file).first))
                 known = &piece;
-            if (!guess && (!piece.first || all.size() == 1))
+            if (!guess && !piece.base)
                 guess = &piece;
         }
         if (const Piece* chosen = known ? known : guess)
