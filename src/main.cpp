@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/GracefulTermination.h"
 #include "app/TarnwickTrayApp.h"
+#include "language/LanguageDetector.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
 
@@ -23,6 +24,17 @@ void chooseQtPlatform()
     bool hasDisplay = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
     if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+// One line for users and bug reports: code, badge text, display name and
+// source identifier, separated by tabs.
+int printDetectedLanguage()
+{
+    InputLanguage language = LanguageDetector().detect().language;
+    std::cout << language.code() << '\t' << language.badgeText() << '\t' << language.displayName() << '\t'
+              << language.sourceID() << "\n";
+    AppLog::flush();
+    return 0;
 }
 
 int runTray(int argc, char** argv)
@@ -63,6 +75,7 @@ int main(int argc, char** argv)
         std::cerr << "tarnwick: " << command.problem << "\n" << CommandLine::usage();
         return 2;
     case CommandLine::Action::detect:
+        return printDetectedLanguage();
     case CommandLine::Action::renderPreviews:
         std::cerr << "tarnwick: this option is not available in this build\n";
         return 1;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "controller/SystemCursorController.h"
+#include "language/CursorPreferences.h"
+#include "language/LanguageDetector.h"
 #include "runtime/CGSRuntime.h"
 
 #include <functional>
@@ -23,6 +25,8 @@ public:
     void terminate();
 
     static constexpr int maxTrackedCursorID = 101;
+    LanguageDetector detector;
+    CursorPreferences preferences;
     CGSRuntime& runtime;
     // Created once launching has finished; held shared so that its delayed
     // work can tell when it is gone.
