@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr double defaultFrameMilliseconds = 50;
+
 // Scales premultiplied pixels by averaging the source area under each target
 // pixel, which keeps thin outlines visible when a large image is reduced.
 std::vector<std::uint32_t> resample(const std::vector<std::uint32_t>& source, int sourceWidth, int sourceHeight,
@@ -66,7 +68,7 @@ std::vector<CGImageRef> imagesOf(CFArrayRef list)
             continue;
         auto width = CGImageGetWidth(image), height = CGImageGetHeight(image);
         if (width > 0 && height > 0 && width <= CursorFrames::largestSourceSide &&
-            height <= CursorFrames::largestSourceSide)
+            height <= static_cast<std::size_t>(CursorFrames::largestSourcePixels) / width)
             images.push_back(image);
     }
     return images;
@@ -87,6 +89,17 @@ CGImageRef bestFit(const std::vector<CGImageRef>& images, int targetWidth)
             best = image;
     }
     return best;
+}
+
+// How many frames an image stacks from top to bottom: an image taller than
+// the cursor's own proportions (height over width, from its size in points)
+// holds its animation frames one below the other.
+int framesInStrip(int width, int height, double aspect)
+{
+    long frameHeight = std::lround(width * aspect);
+    if (frameHeight < 1 || height < 2 * frameHeight || height % frameHeight != 0)
+        return 1;
+    return static_cast<int>(height / frameHeight);
 }
 
 std::optional<std::vector<std::uint32_t>> pixelsOf(CGImageRef image)
@@ -114,32 +127,44 @@ std::optional<CursorFrames> CursorFrames::fromRecord(const CursorRecord& record,
     CursorFrames cursor;
     cursor.width = clampedSide(pointsWidth * scale);
     cursor.height = clampedSide(pointsHeight * scale);
-    CGImageRef best = bestFit(images, cursor.width);
     auto hot = [](double points, double pointsSide, int side) {
         double pixels = std::isfinite(points) ? points * side / pointsSide : 0;
         return static_cast<int>(std::clamp<double>(std::floor(pixels), 0, side - 1));
     };
     cursor.xHot = hot(record.hotSpot.x, pointsWidth, cursor.width);
     cursor.yHot = hot(record.hotSpot.y, pointsHeight, cursor.height);
-    if (record.frameCount > 1 && std::isfinite(record.frameDuration) && record.frameDuration > 0)
-        cursor.delayMilliseconds = static_cast<unsigned>(std::clamp<double>(record.frameDuration * 1000, 1, 60000));
-    else if (record.frameCount > 1)
-        cursor.delayMilliseconds = 50;
 
-    auto bestWidth = CGImageGetWidth(best), bestHeight = CGImageGetHeight(best);
-    for (CGImageRef image : images) {
-        bool sameSize = CGImageGetWidth(image) == bestWidth && CGImageGetHeight(image) == bestHeight;
-        if (image != best && (record.frameCount <= 1 || !sameSize))
-            continue;
-        auto pixels = pixelsOf(image);
+    CGImageRef best = bestFit(images, cursor.width);
+    int bestWidth = static_cast<int>(CGImageGetWidth(best)), bestHeight = static_cast<int>(CGImageGetHeight(best));
+    int stripFrames = framesInStrip(bestWidth, bestHeight, pointsHeight / pointsWidth);
+    int frameHeight = bestHeight / stripFrames;
+    std::vector<CGImageRef> sources = {best};
+    // Without a strip, an animation may come as one image per frame.
+    if (stripFrames == 1 && record.frameCount > 1) {
+        sources.clear();
+        for (CGImageRef image : images) {
+            if (static_cast<int>(CGImageGetWidth(image)) == bestWidth &&
+                static_cast<int>(CGImageGetHeight(image)) == bestHeight)
+                sources.push_back(image);
+        }
+    }
+    for (CGImageRef source : sources) {
+        auto pixels = pixelsOf(source);
         if (!pixels)
             return std::nullopt;
-        if (static_cast<int>(bestWidth) != cursor.width || static_cast<int>(bestHeight) != cursor.height)
-            *pixels = resample(*pixels, static_cast<int>(bestWidth), static_cast<int>(bestHeight), cursor.width,
-                               cursor.height);
-        cursor.frames.push_back(std::move(*pixels));
-        if (record.frameCount <= 1)
-            break;
+        for (int frame = 0; frame < stripFrames; ++frame) {
+            auto top = pixels->begin() + static_cast<std::ptrdiff_t>(frame) * frameHeight * bestWidth;
+            std::vector<std::uint32_t> framePixels(top, top + static_cast<std::ptrdiff_t>(frameHeight) * bestWidth);
+            if (bestWidth != cursor.width || frameHeight != cursor.height)
+                framePixels = resample(framePixels, bestWidth, frameHeight, cursor.width, cursor.height);
+            cursor.frames.push_back(std::move(framePixels));
+        }
+    }
+    if (cursor.frames.size() > 1) {
+        double milliseconds = std::isfinite(record.frameDuration) && record.frameDuration > 0
+                                  ? record.frameDuration * 1000
+                                  : defaultFrameMilliseconds;
+        cursor.delayMilliseconds = static_cast<unsigned>(std::clamp<double>(milliseconds, 1, 60000));
     }
     return cursor;
 }

@@ -22,15 +22,19 @@ struct CursorFrames {
     std::vector<std::vector<std::uint32_t>> frames;
 
     // Larger images are not cursors; they are skipped rather than copied.
+    // (A tall image may stack many frames.)
     static constexpr int largestSourceSide = 1024;
+    static constexpr long largestSourcePixels = 4L * 1024 * 1024;
     // What X servers accept as a cursor without complaint.
     static constexpr int largestCursorSide = 256;
 
     // Picks the image whose pixel size best fits the record's size in points
-    // times scale (the smallest one at least that wide, else the widest),
-    // takes every image of that pixel size as a frame when the record has
-    // more than one frame, and resamples to the exact size when needed.
-    // Nothing when the list holds no usable image.
+    // times scale (the smallest one at least that wide, else the widest) and
+    // resamples it to the exact size when needed. An animation is an image
+    // with its frames stacked top to bottom (taller than the size's
+    // proportions say), or else, when the record has more than one frame,
+    // every image of the chosen pixel size in turn. Nothing when the list
+    // holds no usable image.
     static std::optional<CursorFrames> fromRecord(const CursorRecord& record, double scale);
 
     // The frames of the nominal size nearest to size, as libXcursor picks it.

@@ -6,8 +6,9 @@
 #include <cstdint>
 
 // A cursor as callers hand it in and get it back: size and hot spot in
-// points, the frame count and duration as given, and every image (one per
-// pixel size, or one per frame and size for an animated cursor).
+// points, the frame count and duration as given, and every image: one per
+// pixel size, each holding the frames of an animated cursor one below the
+// other.
 struct CursorRecord {
     CGSize size{};
     CGPoint hotSpot{};

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -55,11 +54,17 @@ std::vector<std::string> inheritedThemes(const std::string& theme)
     return {};
 }
 
-CGImageRef createImage(const XcursorImage& image)
+// The frames of one nominal size stacked top to bottom, as one image.
+CFRef<CGImageRef> createStrip(const std::vector<const XcursorImage*>& frames)
 {
-    return CGImageCreate(image.width, image.height, 8, 32, static_cast<std::size_t>(image.width) * 4,
-                         kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host, image.pixels,
-                         static_cast<std::size_t>(image.width) * image.height * sizeof(XcursorPixel));
+    std::size_t width = frames.front()->width, height = frames.front()->height;
+    std::vector<XcursorPixel> pixels;
+    pixels.reserve(width * height * frames.size());
+    for (const XcursorImage* frame : frames)
+        pixels.insert(pixels.end(), frame->pixels, frame->pixels + width * height);
+    return CFRef<CGImageRef>::adopt(CGImageCreate(width, height * frames.size(), 8, 32, width * 4,
+                                                  kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
+                                                  pixels.data(), pixels.size() * sizeof(XcursorPixel)));
 }
 
 }
@@ -86,9 +91,11 @@ std::optional<std::string> CursorTheme::findFile(const std::string& theme, const
     return std::nullopt;
 }
 
-std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> CursorTheme::load(const std::string& xName) const
+CursorTheme::Loaded CursorTheme::load(const std::string& xName) const
 {
+    Loaded loaded;
     auto file = findFile(name_, xName, 0);
+    loaded.fromUserTheme = file.has_value();
     if (!file && name_ != "default")
         file = findFile("default", xName, 0);
     XcursorImages* images = file ? XcursorFilenameLoadAllImages(file->c_str()) : nullptr;
@@ -96,44 +103,65 @@ std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> CursorTheme::loa
     // images at the user's size through libXcursor itself.
     if (!images)
         images = XcursorLibraryLoadImages(xName.c_str(), name_.c_str(), size_);
-    return {images, XcursorImagesDestroy};
+    if (images && images->nimage > 0)
+        loaded.images.reset(images);
+    else if (images)
+        XcursorImagesDestroy(images);
+    return loaded;
 }
 
-const XcursorImages* CursorTheme::images(const std::string& xName)
+const CursorTheme::Loaded& CursorTheme::loaded(const std::string& xName)
 {
     auto found = cache_.find(xName);
     if (found == cache_.end())
         found = cache_.emplace(xName, load(xName)).first;
-    const XcursorImages* images = found->second.get();
-    return images && images->nimage > 0 ? images : nullptr;
+    return found->second;
+}
+
+const XcursorImages* CursorTheme::images(const std::string& xName)
+{
+    return loaded(xName).images.get();
+}
+
+const XcursorImages* CursorTheme::preferred(CursorNameMap::XNames xNames)
+{
+    for (const char* xName : xNames) {
+        const Loaded& candidate = loaded(xName);
+        if (candidate.images && candidate.fromUserTheme)
+            return candidate.images.get();
+    }
+    for (const char* xName : xNames) {
+        if (const XcursorImages* images = this->images(xName))
+            return images;
+    }
+    return nullptr;
 }
 
 std::optional<CursorFrames> CursorTheme::frames(CursorNameMap::XNames xNames)
 {
-    for (const char* xName : xNames) {
-        if (const XcursorImages* images = this->images(xName))
-            return CursorFrames::fromTheme(*images, size_);
-    }
-    return std::nullopt;
+    const XcursorImages* images = preferred(xNames);
+    return images ? CursorFrames::fromTheme(*images, size_) : std::nullopt;
 }
 
 std::optional<CursorRecord> CursorTheme::record(CursorNameMap::XNames xNames)
 {
-    for (const char* xName : xNames) {
-        const XcursorImages* images = this->images(xName);
-        if (!images)
-            continue;
+    if (const XcursorImages* images = preferred(xNames)) {
         auto shown = CursorFrames::fromTheme(*images, size_);
         if (!shown)
             return std::nullopt;
-        // Smaller nominal sizes first, each with its frames in order.
-        std::vector<const XcursorImage*> ordered(images->images, images->images + images->nimage);
-        std::stable_sort(ordered.begin(), ordered.end(),
-                         [](const XcursorImage* a, const XcursorImage* b) { return a->size < b->size; });
+        // One image per nominal size, smaller sizes first; frames of another
+        // pixel size than the first of their size are not part of it.
+        std::map<XcursorDim, std::vector<const XcursorImage*>> bySize;
+        for (int i = 0; i < images->nimage; ++i) {
+            const XcursorImage* image = images->images[i];
+            auto& frames = bySize[image->size];
+            if (frames.empty() || (image->width == frames.front()->width && image->height == frames.front()->height))
+                frames.push_back(image);
+        }
         std::vector<CFRef<CGImageRef>> owned;
         std::vector<CFTypeRef> values;
-        for (const XcursorImage* image : ordered) {
-            owned.push_back(CFRef<CGImageRef>::adopt(createImage(*image)));
+        for (const auto& [size, frames] : bySize) {
+            owned.push_back(createStrip(frames));
             if (owned.back())
                 values.push_back(owned.back().get());
         }

@@ -28,17 +28,26 @@ public:
 
     // The first of the X names the theme has, as the program copies a cursor:
     // the images of every nominal size, with size and hot spot in points at
-    // the nominal size the user's size selects.
+    // the nominal size the user's size selects. Names the user's own theme
+    // has come before names only "default" has.
     std::optional<CursorRecord> record(CursorNameMap::XNames xNames);
 
-    // The frames X shows for the first of the X names the theme has.
+    // The frames X shows for the first of the X names the theme has, in the
+    // same order of preference.
     std::optional<CursorFrames> frames(CursorNameMap::XNames xNames);
 
 private:
+    struct Loaded {
+        std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> images{nullptr, XcursorImagesDestroy};
+        bool fromUserTheme = false;
+    };
+
     std::optional<std::string> findFile(const std::string& theme, const std::string& xName, int depth) const;
-    std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> load(const std::string& xName) const;
+    Loaded load(const std::string& xName) const;
+    const Loaded& loaded(const std::string& xName);
+    const XcursorImages* preferred(CursorNameMap::XNames xNames);
 
     std::string name_;
     int size_;
-    std::map<std::string, std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)>> cache_;
+    std::map<std::string, Loaded> cache_;
 };

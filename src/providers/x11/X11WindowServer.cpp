@@ -232,13 +232,8 @@ CGSError X11WindowServer::makeCurrent(const std::string& name, CursorNameMap::XN
     if (cursor == None) {
         // Named after the X name, so that a later change by name reaches the
         // root window too.
-        for (const char* xName : xNames) {
-            if (const XcursorImages* images = theme().images(xName)) {
-                if (auto frames = CursorFrames::fromTheme(*images, theme().size()))
-                    cursor = frames->createCursor(display, xName);
-                break;
-            }
-        }
+        if (auto frames = theme().frames(xNames))
+            cursor = frames->createCursor(display, xNames.front());
         ownedHere = cursor != None;
     }
     if (cursor == None)

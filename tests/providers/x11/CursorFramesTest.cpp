@@ -95,6 +95,33 @@ TEST(CursorFramesTest, AnAnimatedCursorTakesEveryFrameOfTheChosenSizeInOrder)
     EXPECT_EQ(doubled->frames[1][0], 5u);
 }
 
+TEST(CursorFramesTest, AnImageTallerThanTheCursorHoldsItsFramesTopToBottom)
+{
+    // Four 24-pixel frames, each one colour, and the same at twice the size.
+    auto strip = [](std::size_t side) {
+        std::vector<std::uint32_t> pixels;
+        for (std::uint32_t frame = 0; frame < 4; ++frame)
+            pixels.insert(pixels.end(), side * side, 0xFF000000u | frame);
+        return CFRef<CGImageRef>::adopt(CGImageCreate(side, side * 4, 8, 32, side * 4,
+                                                      kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
+                                                      pixels.data(), pixels.size() * 4));
+    };
+    // The frame count may say less than the strip holds: the strip decides.
+    CursorRecord busy = record({strip(24), strip(48)}, 24, 2);
+    auto frames = CursorFrames::fromRecord(busy, 1.0);
+    ASSERT_TRUE(frames);
+    EXPECT_EQ(frames->height, 24);
+    ASSERT_EQ(frames->frames.size(), 4u);
+    for (std::uint32_t frame = 0; frame < 4; ++frame)
+        EXPECT_EQ(frames->frames[frame][0], 0xFF000000u | frame);
+    EXPECT_EQ(frames->delayMilliseconds, 100u);
+
+    auto doubled = CursorFrames::fromRecord(busy, 2.0);
+    ASSERT_TRUE(doubled);
+    EXPECT_EQ(doubled->frames.size(), 4u);
+    EXPECT_EQ(doubled->frames[3].size(), 48u * 48u);
+}
+
 TEST(CursorFramesTest, UnusableInputGivesNothingOrIsBroughtIntoRange)
 {
     EXPECT_FALSE(CursorFrames::fromRecord(record({}, 24), 1.0));

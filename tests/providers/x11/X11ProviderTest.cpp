@@ -269,7 +269,7 @@ TEST_F(X11ProviderTest, CopyingGivesTheThemeAtEveryNominalSizeUntilANameIsRegist
     EXPECT_EQ(reset.size.width, theme->width);
 }
 
-TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameAndRegisterBackAsAnAnimation)
+TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameStackedAndRegisterBackAsAnAnimation)
 {
     for (CGSCursorID cursor : {4, 14}) {
         Copied busy = copyNumbered(cursor);
@@ -278,16 +278,34 @@ TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameAndRegisterBackAsAnAnimatio
             continue;
         EXPECT_GT(busy.frameCount, 1u) << cursor;
         EXPECT_GT(busy.frameDuration, 0.0);
-        EXPECT_EQ(CFArrayGetCount(busy.images.get()) % static_cast<CFIndex>(busy.frameCount), 0);
-        EXPECT_GT(CFArrayGetCount(busy.images.get()), static_cast<CFIndex>(busy.frameCount));
+        EXPECT_EQ(CFArrayGetCount(busy.images.get()), 3);
+        for (CFIndex i = 0; i < CFArrayGetCount(busy.images.get()); ++i) {
+            CGImageRef strip = imageAt(busy.images, i);
+            EXPECT_EQ(CGImageGetHeight(strip), busy.frameCount * CGImageGetWidth(strip)) << cursor;
+        }
     }
+    auto watch = themeCursor("watch");
+    ASSERT_TRUE(watch);
+    CursorTestWindow window("watch");
     Copied busy = copyNumbered(4);
     auto badge = decoratedList(busy.images.get());
     ASSERT_TRUE(registerLikeTheProgram("com.apple.cursor.4", busy, badge.get()));
+    // X reports an animated cursor on screen only as its serial; the frames
+    // it animates are what the server holds for the name.
+    EXPECT_EQ(static_cast<CGSCursorSeed>(window.onScreen().serial), CGSCurrentCursorSeed());
+    CGPoint hotSpot{};
+    auto frame = CFRef<CGImageRef>::adopt(
+        CGSCreateRegisteredCursorImage(CGSMainConnectionID(), "com.apple.cursor.4", &hotSpot));
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(static_cast<int>(CGImageGetWidth(frame.get())), watch->width);
+    EXPECT_EQ(static_cast<int>(CGImageGetHeight(frame.get())), watch->height) << "one frame, not the whole strip";
+    std::vector<std::uint32_t> strip = argbPixels(imageOfSize(badge, watch->width));
+    strip.resize(static_cast<std::size_t>(watch->width * watch->height));
+    EXPECT_EQ(argbPixels(frame.get()), strip) << "the top frame of the registered strip";
     Copied back = copyNumbered(4);
     EXPECT_EQ(back.frameCount, busy.frameCount);
     EXPECT_EQ(CFArrayGetCount(back.images.get()), CFArrayGetCount(busy.images.get()))
-        << "the single-image call after the multi-frame one must not drop the frames";
+        << "the single-image call after the multi-frame one must not drop the other sizes";
     EXPECT_NE(copyNumbered(45).status, 0);
     EXPECT_NE(copyNumbered(-1).status, 0);
 }
