@@ -11,12 +11,12 @@ namespace {
 
 // Every function that has a CGS and an SLS name, without its prefix.
 const std::vector<std::string> prefixedFunctions{
-    "MainConnectionID",        "RegisterCursorWithImages",       "RegisterCursorWithImage",
-    "CopyRegisteredCursorImages", "SetRegisteredCursor",         "CreateRegisteredCursorImage",
-    "CursorNameForSystemCursor", "SetDockCursorOverride",        "SetSystemDefinedCursor",
-    "SetSystemDefinedCursorWithSeed", "ShowCursor",              "HideCursor",
-    "GetCursorScale",          "SetCursorScale",                 "RemoveRegisteredCursor",
-    "GetGlobalCursorDataSize", "GetGlobalCursorData",            "CurrentCursorSeed"};
+    "MainConnectionID",          "RegisterCursorWithImages", "RegisterCursorWithImage",
+    "CopyRegisteredCursorImages", "SetRegisteredCursor",     "CreateRegisteredCursorImage",
+    "CursorNameForSystemCursor", "SetDockCursorOverride",    "SetSystemDefinedCursor",
+    "SetSystemDefinedCursorWithSeed", "ShowCursor",          "HideCursor",
+    "GetCursorScale",            "SetCursorScale",           "RemoveRegisteredCursor",
+    "GetGlobalCursorDataSize",   "GetGlobalCursorData",      "CurrentCursorSeed"};
 const std::vector<std::string> coreCursorFunctions{"CoreCursorUnregisterAll", "CoreCursorSet",
                                                    "CoreCursorSetAndReturnSeed", "CoreCursorCopyImages"};
 const std::vector<std::string> desktopFunctions{"TarnwickMouseLocation", "TarnwickPrimaryScreenHeight", "CGEventPost"};
