@@ -31,6 +31,11 @@ TarnwickTrayApp::TarnwickTrayApp()
 
 void TarnwickTrayApp::applicationDidFinishLaunching()
 {
+    // The pointer colour override is in place before any cursor is captured
+    // or decorated.
+    accessibilityAppearanceController.recoverPreviousSessionIfNeeded();
+    bool accessibilityOverrideActive = accessibilityAppearanceController.activateSystemCursorAppearanceIfNeeded();
+    AppLog::info("Accessibility cursor override active=" + LogFormat::boolean(accessibilityOverrideActive));
     // Before the controller exists, so that its baselines are the system's
     // own cursors rather than whatever an earlier run left installed.
     if (auto connection = runtime.mainConnectionID())
@@ -52,6 +57,7 @@ void TarnwickTrayApp::applicationWillTerminate()
     AppLog::info("Tarnwick terminating; restoring original cursors");
     bool restored = cursorController && cursorController->restoreOriginal();
     AppLog::info("Termination restoreOriginal: " + LogFormat::boolean(restored));
+    accessibilityAppearanceController.restoreOriginalAppearanceIfNeeded();
     RunLoop& loop = RunLoop::main();
     loop.runUntil(loop.now() + 0.15);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accessibility/CursorAccessibilityAppearanceController.h"
 #include "controller/SystemCursorController.h"
 #include "language/CursorPreferences.h"
 #include "language/LanguageDetector.h"
@@ -27,6 +28,7 @@ public:
     static constexpr int maxTrackedCursorID = 101;
     LanguageDetector detector;
     CursorPreferences preferences;
+    CursorAccessibilityAppearanceController accessibilityAppearanceController;
     CGSRuntime& runtime;
     // Created once launching has finished; held shared so that its delayed
     // work can tell when it is gone.
