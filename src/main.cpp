@@ -5,6 +5,7 @@
 #include "language/LanguageDetector.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
+#include "render/CursorPreviews.h"
 
 #include <QApplication>
 
@@ -35,6 +36,14 @@ int printDetectedLanguage()
               << language.sourceID() << "\n";
     AppLog::flush();
     return 0;
+}
+
+int renderPreviews(const std::string& directory)
+{
+    CursorPreviews::Outcome outcome = CursorPreviews::write(directory);
+    (outcome.succeeded ? std::cout : std::cerr) << "tarnwick: " << outcome.message << "\n";
+    AppLog::flush();
+    return outcome.succeeded ? 0 : 1;
 }
 
 int runTray(int argc, char** argv)
@@ -77,8 +86,7 @@ int main(int argc, char** argv)
     case CommandLine::Action::detect:
         return printDetectedLanguage();
     case CommandLine::Action::renderPreviews:
-        std::cerr << "tarnwick: this option is not available in this build\n";
-        return 1;
+        return renderPreviews(command.previewDirectory);
     case CommandLine::Action::run:
         break;
     }

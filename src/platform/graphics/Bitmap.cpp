@@ -15,6 +15,15 @@ std::optional<Bitmap> Bitmap::create(std::size_t pixelsWide, std::size_t pixelsH
     return Bitmap(pixelsWide, pixelsHigh, std::move(pixels));
 }
 
+std::optional<Bitmap> Bitmap::fromImage(CGImageRef image)
+{
+    auto bitmap = create(CGImageGetWidth(image), CGImageGetHeight(image));
+    if (!bitmap ||
+        !CGImageCopyARGB32Premultiplied(image, bitmap->pixels(), bitmap->pixelsWide() * bitmap->pixelsHigh()))
+        return std::nullopt;
+    return bitmap;
+}
+
 Bitmap::Bitmap(std::size_t pixelsWide, std::size_t pixelsHigh, std::unique_ptr<std::uint32_t[]> pixels)
     : pixelsWide_(pixelsWide),
       pixelsHigh_(pixelsHigh),

@@ -24,6 +24,9 @@ public:
     // Absent when a side is 0, too large, or the memory cannot be had. The
     // size in points starts equal to the pixel size.
     static std::optional<Bitmap> create(std::size_t pixelsWide, std::size_t pixelsHigh);
+    // The image's pixels in this layout, one point per pixel; absent for a
+    // null image or one too large.
+    static std::optional<Bitmap> fromImage(CGImageRef image);
 
     std::size_t pixelsWide() const { return pixelsWide_; }
     std::size_t pixelsHigh() const { return pixelsHigh_; }

@@ -47,6 +47,18 @@ TEST(Bitmap, ImagesCopyThePixelsInTheWindowServersLayout)
     EXPECT_EQ(bytes[7], 0x80);
 }
 
+TEST(Bitmap, ComesFromImagesOfAnyLayout)
+{
+    const std::uint8_t rgba[] = {255, 0, 0, 255, 0, 0, 255, 128};
+    auto image = CFRef<CGImageRef>::adopt(CGImageCreate(2, 1, 8, 32, 8, kCGImageAlphaLast, rgba, sizeof rgba));
+    auto bitmap = Bitmap::fromImage(image.get());
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->size().width, 2);
+    EXPECT_EQ(bitmap->pixelAt(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(bitmap->pixelAt(1, 0), 0x80000080u);
+    EXPECT_FALSE(Bitmap::fromImage(nullptr));
+}
+
 TEST(Bitmap, WritesPngFiles)
 {
     auto bitmap = Bitmap::create(3, 2);
