@@ -3,6 +3,7 @@
 #include "platform/input/XkbInputSourceService.h"
 #include "support/XvfbServer.h"
 
+#include <X11/XKBlib.h>
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -24,10 +25,16 @@ struct XkbFixture {
     }
 };
 
+XkbFixture& fixture()
+{
+    static XkbFixture shared;
+    return shared;
+}
+
 // The detector runs four times a second for the life of the process.
 void detectOnXkb(benchmark::State& state)
 {
-    static XkbFixture fixture;
+    XkbFixture& fixture = ::fixture();
     if (!fixture.server.running()) {
         state.SkipWithError("Xvfb did not start");
         return;
@@ -41,6 +48,22 @@ void detectOnXkb(benchmark::State& state)
         benchmark::DoNotOptimize(detector.detect());
 }
 BENCHMARK(detectOnXkb)->Repetitions(10)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+
+// The floor under detectOnXkb: the one round trip to the X server that every
+// detection makes, with nothing else.
+void xkbStateRoundTrip(benchmark::State& state)
+{
+    Display* display = XOpenDisplay(fixture().server.display().c_str());
+    if (!display) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    XkbStateRec xkbState{};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(XkbGetState(display, XkbUseCoreKbd, &xkbState));
+    XCloseDisplay(display);
+}
+BENCHMARK(xkbStateRoundTrip)->Repetitions(10)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 
 void normalizeTags(benchmark::State& state)
 {
