@@ -1,6 +1,7 @@
 #include "providers/x11/CursorFrames.h"
 
 #include <X11/extensions/Xfixes.h>
+#include <X11/extensions/Xrender.h>
 
 #include <algorithm>
 #include <array>
@@ -200,24 +201,72 @@ std::optional<CursorFrames> CursorFrames::fromTheme(const XcursorImages& images,
 
 Cursor CursorFrames::createCursor(Display* display, const char* name) const
 {
-    std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> images(
-        XcursorImagesCreate(static_cast<int>(frames.size())), XcursorImagesDestroy);
+    if (!name) {
+        std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> images(toXcursorImages(),
+                                                                              XcursorImagesDestroy);
+        return images && images->nimage > 0 ? XcursorImagesLoadCursor(display, images.get()) : None;
+    }
+    const char* names[] = {name};
+    std::vector<Cursor> cursors = createCursors(display, names);
+    return cursors.empty() ? None : cursors.front();
+}
+
+std::vector<Cursor> CursorFrames::createCursors(Display* display, std::span<const char* const> names) const
+{
+    std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)> images(toXcursorImages(), XcursorImagesDestroy);
+    if (!images || images->nimage == 0)
+        return {};
+    std::vector<Cursor> cursors;
+    if (images->nimage == 1 || !XcursorSupportsAnim(display)) {
+        for (const char* name : names) {
+            Cursor cursor = XcursorImageLoadCursor(display, images->images[0]);
+            if (cursor == None)
+                break;
+            XFixesSetCursorName(display, cursor, name);
+            cursors.push_back(cursor);
+        }
+    } else {
+        std::unique_ptr<XcursorCursors, decltype(&XcursorCursorsDestroy)> frameCursors(
+            XcursorImagesLoadCursors(display, images.get()), XcursorCursorsDestroy);
+        if (!frameCursors || frameCursors->ncursor != images->nimage)
+            return {};
+        std::vector<XAnimCursor> animation;
+        for (int i = 0; i < images->nimage; ++i)
+            animation.push_back({frameCursors->cursors[i], images->images[i]->delay});
+        for (const char* name : names) {
+            Cursor cursor = XRenderCreateAnimCursor(display, static_cast<int>(animation.size()), animation.data());
+            if (cursor == None)
+                break;
+            XFixesSetCursorName(display, cursor, name);
+            cursors.push_back(cursor);
+        }
+    }
+    if (cursors.size() != names.size()) {
+        for (Cursor cursor : cursors)
+            XFreeCursor(display, cursor);
+        return {};
+    }
+    return cursors;
+}
+
+XcursorImages* CursorFrames::toXcursorImages() const
+{
+    XcursorImages* images = XcursorImagesCreate(static_cast<int>(frames.size()));
     if (!images)
-        return None;
+        return nullptr;
     for (const auto& pixels : frames) {
         XcursorImage* image = XcursorImageCreate(width, height);
-        if (!image)
-            return None;
+        if (!image) {
+            XcursorImagesDestroy(images);
+            return nullptr;
+        }
         images->images[images->nimage++] = image;
         image->xhot = static_cast<XcursorDim>(xHot);
         image->yhot = static_cast<XcursorDim>(yHot);
         image->delay = delayMilliseconds;
         std::copy(pixels.begin(), pixels.end(), image->pixels);
     }
-    Cursor cursor = XcursorImagesLoadCursor(display, images.get());
-    if (cursor != None && name)
-        XFixesSetCursorName(display, cursor, name);
-    return cursor;
+    return images;
 }
 
 CGImageRef CursorFrames::createImage() const

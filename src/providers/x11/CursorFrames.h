@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 // The pixels of one cursor as X shows it: one or more frames of the same
@@ -44,6 +45,15 @@ struct CursorFrames {
     // when the server cannot make one.
     Cursor createCursor(Display* display, const char* name) const;
 
+    // One new cursor per name, each named for XFixes (a name belongs to one
+    // cursor); an animation shares its frames between them. Empty when the
+    // server cannot make them.
+    std::vector<Cursor> createCursors(Display* display, std::span<const char* const> names) const;
+
     // The first frame as an image; nullptr when there is none.
     CGImageRef createImage() const;
+
+private:
+    // Caller destroys; nullptr when memory runs out.
+    XcursorImages* toXcursorImages() const;
 };

@@ -92,6 +92,11 @@ int X11Connection::Trap::finish()
 {
     if (!connection_.lost_)
         XSync(connection_.display_, False);
+    return finishAfterReply();
+}
+
+int X11Connection::Trap::finishAfterReply()
+{
     if (connection_.lost_ && error_ == 0)
         error_ = BadImplementation;
     return error_;

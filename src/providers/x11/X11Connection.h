@@ -34,6 +34,9 @@ public:
         Trap& operator=(const Trap&) = delete;
 
         int finish();
+        // The same, right after a request with a reply: the server has
+        // already answered everything before it, so no extra round trip.
+        int finishAfterReply();
 
     private:
         X11Connection& connection_;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -53,6 +54,20 @@ CGSError X11WindowServer::finish(X11Connection::Trap& trap)
     return connection_.lost() ? invalidConnection : cannotComplete;
 }
 
+CGSError X11WindowServer::finishWithSeed(X11Connection::Trap& trap, CGSCursorSeed* seed)
+{
+    // Asking for the cursor on screen also waits for the server to have
+    // done everything the trap covers: one round trip for both.
+    CursorImage image(connection_.lost() ? nullptr : XFixesGetCursorImage(connection_.display()));
+    if (image)
+        lastSeed_ = static_cast<CGSCursorSeed>(image->cursor_serial);
+    int error = image ? trap.finishAfterReply() : trap.finish();
+    if (error != 0)
+        return connection_.lost() ? invalidConnection : cannotComplete;
+    *seed = lastSeed_;
+    return success;
+}
+
 CGSConnectionID X11WindowServer::mainConnectionID()
 {
     std::lock_guard lock(mutex_);
@@ -84,8 +99,9 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
         bool sameCursor = CFArrayGetValueAtIndex(record.images.get(), 0) == image &&
                           record.size.width == size.width && record.size.height == size.height &&
                           record.hotSpot.x == hotSpot.x && record.hotSpot.y == hotSpot.y;
+        // Nothing changes on screen, so the seed is the one last seen.
         if (sameCursor) {
-            *seed = seedLocked();
+            *seed = lastSeed_;
             return success;
         }
     }
@@ -112,16 +128,13 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     if (xNames.empty()) {
         registration.privateCursor = registration.frames.createCursor(display, nullptr);
         created = registration.privateCursor != None;
+    } else {
+        std::vector<Cursor> cursors = registration.frames.createCursors(display, xNames);
+        created = !cursors.empty();
+        for (std::size_t i = 0; i < cursors.size(); ++i)
+            install(xNames[i], cursors[i], xNames);
     }
-    for (const char* xName : xNames) {
-        Cursor cursor = registration.frames.createCursor(display, xName);
-        if (cursor == None) {
-            created = false;
-            break;
-        }
-        install(xName, cursor, xNames);
-    }
-    CGSError status = finish(trap);
+    CGSError status = finishWithSeed(trap, seed);
     if (status == success && !created)
         status = cannotComplete;
     if (status != success) {
@@ -135,7 +148,6 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     } else {
         registrations_.emplace(name, std::move(registration));
     }
-    *seed = seedLocked();
     return success;
 }
 
@@ -241,10 +253,7 @@ CGSError X11WindowServer::makeCurrent(const std::string& name, CursorNameMap::XN
     XDefineCursor(display, connection_.root(), cursor);
     if (ownedHere)
         XFreeCursor(display, cursor);
-    CGSError status = finish(trap);
-    if (status == success && seed)
-        *seed = seedLocked();
-    return status;
+    return seed ? finishWithSeed(trap, seed) : finish(trap);
 }
 
 CGImageRef X11WindowServer::createRegisteredImage(CGSConnectionID connection, const char* name, CGPoint* hotSpot)
@@ -395,16 +404,15 @@ XFixesCursorImage* X11WindowServer::cursorOnScreen()
     return image;
 }
 
-CGSCursorSeed X11WindowServer::seedLocked()
-{
-    CursorImage image(cursorOnScreen());
-    return image ? static_cast<CGSCursorSeed>(image->cursor_serial) : 0;
-}
-
 CGSCursorSeed X11WindowServer::currentSeed()
 {
     std::lock_guard lock(mutex_);
-    return connection_.usable() ? seedLocked() : 0;
+    if (!connection_.usable())
+        return 0;
+    CursorImage image(cursorOnScreen());
+    if (image)
+        lastSeed_ = static_cast<CGSCursorSeed>(image->cursor_serial);
+    return image ? lastSeed_ : 0;
 }
 
 CGSError X11WindowServer::globalCursorDataSize(CGSConnectionID connection, std::int32_t* byteCount)

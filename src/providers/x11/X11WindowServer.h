@@ -96,14 +96,15 @@ private:
     void putThemeBack(const std::string& xName, const Installed& installed);
     void forget(Registration& registration);
     XFixesCursorImage* cursorOnScreen();
-    CGSCursorSeed seedLocked();
     CGSError finish(X11Connection::Trap& trap);
+    CGSError finishWithSeed(X11Connection::Trap& trap, CGSCursorSeed* seed);
 
     std::mutex mutex_;
     X11Connection connection_;
     std::optional<CursorTheme> theme_;
     float scale_ = 1.0f;
     int hideCount_ = 0;
+    CGSCursorSeed lastSeed_ = 0;
     std::map<std::string, Registration> registrations_;
     std::map<std::string, Installed> installed_;
 };
