@@ -120,7 +120,7 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     auto frames = CursorFrames::fromRecord(record, scale_);
     if (!frames)
         return illegalArgument;
-    Registration registration{record, std::move(*frames)};
+    Registration registration{record, std::move(*frames), scale_};
     CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
@@ -132,7 +132,7 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
         std::vector<Cursor> cursors = registration.frames.createCursors(display, xNames);
         created = !cursors.empty();
         for (std::size_t i = 0; i < cursors.size(); ++i)
-            install(xNames[i], cursors[i], xNames);
+            install(xNames[i], cursors[i], xNames, name);
     }
     CGSError status = finishWithSeed(trap, seed);
     if (status == success && !created)
@@ -151,7 +151,8 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     return success;
 }
 
-void X11WindowServer::install(const char* xName, Cursor cursor, CursorNameMap::XNames group)
+void X11WindowServer::install(const char* xName, Cursor cursor, CursorNameMap::XNames group,
+                              const std::string& owner)
 {
     Display* display = connection_.display();
     XFixesChangeCursorByName(display, cursor, xName);
@@ -160,7 +161,40 @@ void X11WindowServer::install(const char* xName, Cursor cursor, CursorNameMap::X
     // show it; only the provider's handle goes.
     if (installed.cursor != None)
         XFreeCursor(display, installed.cursor);
-    installed = {cursor, group};
+    installed = {cursor, group, owner};
+}
+
+void X11WindowServer::rebuildAtCurrentScale()
+{
+    Display* display = connection_.display();
+    for (auto& [name, registration] : registrations_) {
+        if (registration.scale == scale_)
+            continue;
+        auto frames = CursorFrames::fromRecord(registration.record, scale_);
+        if (!frames)
+            continue;
+        registration.frames = std::move(*frames);
+        registration.scale = scale_;
+        if (registration.privateCursor != None) {
+            Cursor cursor = registration.frames.createCursor(display, nullptr);
+            if (cursor != None) {
+                XFreeCursor(display, registration.privateCursor);
+                registration.privateCursor = cursor;
+            }
+            continue;
+        }
+        // Only the X names that still show this registration's cursor.
+        std::vector<const char*> shown;
+        for (const auto& [xName, installed] : installed_) {
+            if (installed.owner == name)
+                shown.push_back(xName.c_str());
+        }
+        std::vector<Cursor> cursors = registration.frames.createCursors(display, shown);
+        for (std::size_t i = 0; i < cursors.size(); ++i) {
+            Installed& installed = installed_[shown[i]];
+            install(shown[i], cursors[i], installed.group, name);
+        }
+    }
 }
 
 void X11WindowServer::forget(Registration& registration)
@@ -229,6 +263,7 @@ CGSError X11WindowServer::makeCurrent(const std::string& name, CursorNameMap::XN
 {
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
+    rebuildAtCurrentScale();
     Cursor cursor = None;
     bool ownedHere = false;
     for (const char* xName : xNames) {
@@ -361,12 +396,13 @@ CGSError X11WindowServer::show(CGSConnectionID connection)
         return error;
     // X counts hides per client and rejects a show without one; a cursor
     // that is not hidden is simply shown already.
-    if (hideCount_ == 0)
-        return success;
     X11Connection::Trap trap(connection_);
-    XFixesShowCursor(connection_.display(), connection_.root());
+    rebuildAtCurrentScale();
+    bool wasHidden = hideCount_ > 0;
+    if (wasHidden)
+        XFixesShowCursor(connection_.display(), connection_.root());
     CGSError status = finish(trap);
-    if (status == success)
+    if (status == success && wasHidden)
         --hideCount_;
     return status;
 }

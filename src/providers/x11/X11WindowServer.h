@@ -21,6 +21,11 @@
 // window already showing one of those cursors shows the new one. The provider
 // keeps what was registered (for copying back and for putting the theme back)
 // and the cursor it installed for each X name.
+//
+// The cursor scale applies to what the provider registers. A new scale is
+// brought to the cursors already registered at the next activation (making a
+// cursor current, or showing it), not at once: the program changes the scale
+// briefly and back again to nudge the display, which must stay cheap.
 class X11WindowServer {
 public:
     // Status codes, in the window server's own numbering.
@@ -79,10 +84,13 @@ private:
     struct Installed {
         Cursor cursor = None;
         CursorNameMap::XNames group;
+        // The registered name whose cursor this is.
+        std::string owner;
     };
     struct Registration {
         CursorRecord record;
         CursorFrames frames;
+        float scale = 1.0f;
         // For a name X has no counterpart for, the cursor made current.
         Cursor privateCursor = None;
     };
@@ -92,7 +100,8 @@ private:
     CGSError registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed);
     CGSError copyLocked(const std::string& name, CursorNameMap::XNames xNames, CursorRecord& record);
     CGSError makeCurrent(const std::string& name, CursorNameMap::XNames xNames, CGSCursorSeed* seed);
-    void install(const char* xName, Cursor cursor, CursorNameMap::XNames group);
+    void install(const char* xName, Cursor cursor, CursorNameMap::XNames group, const std::string& owner);
+    void rebuildAtCurrentScale();
     void putThemeBack(const std::string& xName, const Installed& installed);
     void forget(Registration& registration);
     XFixesCursorImage* cursorOnScreen();

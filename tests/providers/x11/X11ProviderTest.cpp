@@ -380,6 +380,41 @@ TEST_F(X11ProviderTest, ScaleIsKeptByTheProviderAndAppliedToCursorsBuiltAfterwar
     EXPECT_EQ(scale, 1.08f);
 }
 
+TEST_F(X11ProviderTest, ANewScaleReachesRegisteredCursorsAtTheNextActivationNotBefore)
+{
+    CGSConnectionID connection = CGSMainConnectionID();
+    CursorTestWindow window("left_ptr");
+    // The original arrow put back while the decorated scale is still set, as
+    // a restore does before setting the scale back.
+    Copied arrow = copyNamed("com.apple.coregraphics.Arrow");
+    ASSERT_EQ(CGSSetCursorScale(connection, 1.08f), 0);
+    ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.Arrow", arrow, arrow.images.get()));
+    int enlarged = static_cast<int>(std::lround(theme->width * 1.08));
+    ASSERT_EQ(window.onScreen().width, enlarged);
+
+    // A nudge up and back changes nothing on screen.
+    ASSERT_EQ(CGSSetCursorScale(connection, 1.38f), 0);
+    ASSERT_EQ(CGSSetCursorScale(connection, 1.08f), 0);
+    CGSCursorSeed seed = CGSCurrentCursorSeed();
+    ASSERT_EQ(CGSHideCursor(connection), 0);
+    ASSERT_EQ(CGSShowCursor(connection), 0);
+    EXPECT_EQ(window.onScreen().width, enlarged);
+    EXPECT_EQ(CGSCurrentCursorSeed(), seed);
+
+    ASSERT_EQ(CGSSetCursorScale(connection, 1.0f), 0);
+    EXPECT_EQ(window.onScreen().width, enlarged);
+    ASSERT_EQ(CGSHideCursor(connection), 0);
+    ASSERT_EQ(CGSShowCursor(connection), 0);
+    ScreenCursor original = window.onScreen();
+    EXPECT_EQ(pixelHash(original.pixels), pixelHash(theme->pixels));
+    EXPECT_EQ(original.xHot, theme->xHot);
+
+    // Making a name current brings a new scale too.
+    ASSERT_EQ(CGSSetCursorScale(connection, 2.0f), 0);
+    ASSERT_EQ(CGSSetRegisteredCursor(connection, "com.apple.coregraphics.Arrow", &seed), 0);
+    EXPECT_EQ(window.onScreen().width, 2 * theme->width);
+}
+
 TEST_F(X11ProviderTest, HideAndShowPairUpAndAShowWithoutAHideIsHarmless)
 {
     CGSConnectionID connection = CGSMainConnectionID();
