@@ -13,4 +13,10 @@ std::string random()
     return text;
 }
 
+bool isValid(const std::string& text)
+{
+    uuid_t bytes;
+    return text.size() == 36 && uuid_parse(text.c_str(), bytes) == 0;
+}
+
 }
