@@ -1,7 +1,10 @@
+// GoogleTest first: the X headers define None, Bool and Status as macros.
+#include <gtest/gtest.h>
+
+#include "providers/x11/X11TestDisplay.h"
 #include "support/ChildProcess.h"
 #include "support/TempHome.h"
-
-#include <gtest/gtest.h>
+#include "support/XvfbServer.h"
 
 #include <csignal>
 #include <filesystem>
@@ -78,4 +81,49 @@ TEST_F(ControllerProgramTest, WithoutAWindowServerTheLaunchLineReportsNoRuntimeA
         << log;
     EXPECT_NE(log.find("[ERROR] restoreOriginal skipped: runtime unavailable\n"), std::string::npos) << log;
     EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: false\n"), 1u) << log;
+}
+
+// Waits for the X11 provider to keep the cursors it installed by name once the
+// program's connection closes: the X server drops them with the connection,
+// after which no client can read the cursor on screen until a window sets a
+// cursor again (retaining the connection's resources avoids it).
+TEST_F(ControllerProgramTest, DISABLED_OnAnXServerTerminationLeavesTheThemesOwnArrowOnScreen)
+{
+    XvfbServer server;
+    ASSERT_TRUE(server.running());
+    std::string theme = selectCursorTheme();
+    setenv("DISPLAY", server.display().c_str(), 1);
+    auto arrow = themeCursor("left_ptr");
+    ASSERT_TRUE(arrow.has_value()) << theme;
+    // Another application's window showing the theme's arrow, as every running
+    // application does; the pointer rests on it.
+    CursorTestWindow window("left_ptr");
+    ASSERT_EQ(window.onScreen().pixels, arrow->pixels);
+
+    auto program = launch({{"DISPLAY", server.display()},
+                           {"TARNWICK_WINDOW_SERVER", "x11"},
+                           {"XCURSOR_THEME", theme},
+                           {"XCURSOR_SIZE", "24"}});
+    ASSERT_TRUE(waitForLog("Tarnwick launch.", 30)) << TempHome::readFile(logPath) << program->standardError();
+    std::string log = TempHome::readFile(logPath);
+    EXPECT_NE(log.find("[INFO] Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false runtimeAvailable=true "
+                       "verified=true\n"),
+              std::string::npos)
+        << log;
+
+    program->signal(SIGTERM);
+    ASSERT_EQ(program->wait(10), 0) << program->standardError();
+    log = TempHome::readFile(logPath);
+    EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: true\n"), 1u) << log;
+    for (bool onRoot : {false, true}) {
+        if (onRoot)
+            window.pointAtRoot();
+        ScreenCursor live = window.onScreen();
+        EXPECT_EQ(live.width, arrow->width) << (onRoot ? "root" : "window");
+        EXPECT_EQ(live.height, arrow->height) << (onRoot ? "root" : "window");
+        EXPECT_EQ(live.xHot, arrow->xHot) << (onRoot ? "root" : "window");
+        EXPECT_EQ(live.yHot, arrow->yHot) << (onRoot ? "root" : "window");
+        EXPECT_EQ(pixelHash(live.pixels), pixelHash(arrow->pixels)) << (onRoot ? "root" : "window");
+    }
+    EXPECT_EQ(program->standardError().find("X Error"), std::string::npos) << program->standardError();
 }
