@@ -529,6 +529,7 @@ bool SystemCursorController::restoreOriginal()
     auto seedBefore = runtime_.currentCursorSeed();
     auto hashBefore = runtime_.currentCursorFingerprint(connectionID);
     lastAppliedStyleCode_.reset();
+    ++restoreGeneration_;
     bool resetOK = runtime_.hardResetSystemCursors(connectionID, maxTrackedCursorID);
 
     if (!baselineSnapshots_.empty()) {
@@ -659,10 +660,11 @@ void SystemCursorController::scheduleReactivations(std::int32_t connectionID, co
                                                    const std::optional<std::int32_t>& systemID)
 {
     std::weak_ptr<SystemCursorController> weakSelf = weak_from_this();
+    std::uint64_t generation = restoreGeneration_;
     auto later = [&](double seconds, bool withSystemDefined) {
-        RunLoop::main().after(seconds, [weakSelf, connectionID, finalArrow, systemID, withSystemDefined] {
+        RunLoop::main().after(seconds, [weakSelf, connectionID, finalArrow, systemID, withSystemDefined, generation] {
             if (auto self = weakSelf.lock())
-                self->reactivate(connectionID, finalArrow, systemID, withSystemDefined);
+                self->reactivate(connectionID, finalArrow, systemID, withSystemDefined, generation);
         });
     };
     later(0.05, true);
@@ -671,8 +673,11 @@ void SystemCursorController::scheduleReactivations(std::int32_t connectionID, co
 }
 
 void SystemCursorController::reactivate(std::int32_t connectionID, const std::string& finalArrow,
-                                        const std::optional<std::int32_t>& systemID, bool withSystemDefined)
+                                        const std::optional<std::int32_t>& systemID, bool withSystemDefined,
+                                        std::uint64_t scheduledInRestoreGeneration)
 {
+    if (scheduledInRestoreGeneration != restoreGeneration_)
+        return;
     runtime_.setRegisteredCursorNow(connectionID, finalArrow);
     if (withSystemDefined && useSystemDefinedActivation_ && systemID)
         activateSystemDefinedCursor(connectionID, *systemID);

@@ -105,7 +105,7 @@ private:
     void scheduleReactivations(std::int32_t connectionID, const std::string& finalArrow,
                                const std::optional<std::int32_t>& systemID);
     void reactivate(std::int32_t connectionID, const std::string& finalArrow, const std::optional<std::int32_t>& systemID,
-                    bool withSystemDefined);
+                    bool withSystemDefined, std::uint64_t scheduledInRestoreGeneration);
 
     CGSRuntime& runtime_;
     CursorCapeStore& capeStore_;
@@ -124,4 +124,7 @@ private:
     bool useLegacySystemIDActivation_ = false;
     bool useCoreSweepActivation_ = false;
     bool useSystemDefinedActivation_ = false;
+    // Counts restores. A re-activation scheduled before the latest restore
+    // would put the decorated scale back over the restored cursors.
+    std::uint64_t restoreGeneration_ = 0;
 };

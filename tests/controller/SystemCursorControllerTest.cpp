@@ -609,6 +609,29 @@ TEST_F(SystemCursorControllerTest, DelayedStepsOfAReleasedControllerDoNothing)
     EXPECT_EQ(loop.scheduledCount(), 0u);
 }
 
+TEST_F(SystemCursorControllerTest, ARestoreSilencesTheReactivationsScheduledBeforeIt)
+{
+    auto controller = makeController();
+    controller->activateRegisteredCursors(connection(), false, std::nullopt);
+    loop.advance(0.05);
+    ASSERT_EQ(SimWindowServerCursorScale(), 1.08f);
+
+    ASSERT_TRUE(controller->restoreOriginal());
+    ASSERT_EQ(SimWindowServerCursorScale(), 1.0f);
+    calls();
+    loop.advance(1.0);
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(SimWindowServerCursorScale(), 1.0f);
+
+    // What an activation after the restore schedules runs as usual.
+    controller->activateRegisteredCursors(connection(), false, std::nullopt);
+    calls();
+    loop.advance(0.32);
+    Lines made = calls();
+    EXPECT_EQ(std::count(made.begin(), made.end(), "CGSSetRegisteredCursor name=com.apple.coregraphics.GlobalCurrent"), 3);
+    EXPECT_EQ(SimWindowServerCursorScale(), 1.08f);
+}
+
 TEST_F(SystemCursorControllerTest, LightweightActivationNeitherScalesNorSchedules)
 {
     auto controller = makeController();
