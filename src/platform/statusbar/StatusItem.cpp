@@ -1,0 +1,102 @@
+#include "platform/statusbar/StatusItem.h"
+
+#include "app/AppLog.h"
+#include "app/Menu.h"
+#include "platform/statusbar/BadgeIcon.h"
+#include "platform/statusbar/TrayMenu.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+namespace {
+
+constexpr int notificationMilliseconds = 10000;
+
+}
+
+// The Qt side, present only inside a widget application.
+class StatusItem::Tray {
+public:
+    Tray()
+    {
+        QObject::connect(&icon, &QSystemTrayIcon::activated, &icon, [this](QSystemTrayIcon::ActivationReason reason) {
+            // A plain click opens the menu too, as a status item does.
+            if (reason == QSystemTrayIcon::Trigger && menu)
+                menu->qMenu()->popup(QCursor::pos());
+        });
+        QObject::connect(&icon, &QSystemTrayIcon::messageClicked, &icon, [this] {
+            if (link)
+                QDesktopServices::openUrl(QUrl(QString::fromStdString(*link)));
+        });
+    }
+
+    QSystemTrayIcon icon;
+    std::unique_ptr<TrayMenu> menu;
+    std::optional<std::string> link;
+};
+
+StatusItem::StatusItem(std::string title) : title_(std::move(title))
+{
+    bool widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    if (widgets)
+        tray_ = std::make_unique<Tray>();
+    if (!widgets || !QSystemTrayIcon::isSystemTrayAvailable())
+        AppLog::warn("Status item not shown: no system tray is available; Tarnwick keeps running without its menu");
+    if (!tray_)
+        return;
+    tray_->icon.setIcon(BadgeIcon::icon(badge_));
+    tray_->icon.setToolTip(QString::fromStdString(title_));
+    // Shown even without a tray today: an XEmbed tray that starts later
+    // picks the icon up.
+    tray_->icon.show();
+}
+
+StatusItem::~StatusItem() = default;
+
+void StatusItem::setTitle(std::string title)
+{
+    title_ = std::move(title);
+    if (tray_)
+        tray_->icon.setToolTip(QString::fromStdString(title_));
+}
+
+void StatusItem::setBadge(std::optional<StatusBadge> badge)
+{
+    if (badge == badge_)
+        return;
+    badge_ = std::move(badge);
+    if (tray_)
+        tray_->icon.setIcon(BadgeIcon::icon(badge_));
+}
+
+void StatusItem::setMenu(std::shared_ptr<Menu> menu)
+{
+    menu_ = std::move(menu);
+    if (!tray_)
+        return;
+    // The new menu first, so that the tray never holds a deleted one.
+    std::unique_ptr<TrayMenu> shown = menu_ ? std::make_unique<TrayMenu>(menu_) : nullptr;
+    tray_->icon.setContextMenu(shown ? shown->qMenu() : nullptr);
+    tray_->menu = std::move(shown);
+}
+
+void StatusItem::showNotification(const std::string& title, const std::string& message,
+                                  const std::optional<std::string>& link)
+{
+    AppLog::info("Notification: " + title + ": " + message + (link ? " link=" + *link : std::string()));
+    if (!tray_)
+        return;
+    tray_->link = link;
+    std::string body = link ? message + "\n" + *link : message;
+    tray_->icon.showMessage(QString::fromStdString(title), QString::fromStdString(body),
+                            QSystemTrayIcon::Information, notificationMilliseconds);
+}
+
+bool StatusItem::isInTray() const
+{
+    return tray_ && QSystemTrayIcon::isSystemTrayAvailable() && tray_->icon.isVisible();
+}
