@@ -54,6 +54,7 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
 
 void TarnwickTrayApp::applicationWillTerminate()
 {
+    telemetryReporter.finishTelemetry();
     AppLog::info("Tarnwick terminating; restoring original cursors");
     bool restored = cursorController && cursorController->restoreOriginal();
     AppLog::info("Termination restoreOriginal: " + LogFormat::boolean(restored));

@@ -5,6 +5,7 @@
 #include "language/CursorPreferences.h"
 #include "language/LanguageDetector.h"
 #include "runtime/CGSRuntime.h"
+#include "telemetry/TelemetryReporter.h"
 
 #include <functional>
 #include <memory>
@@ -28,6 +29,9 @@ public:
     static constexpr int maxTrackedCursorID = 101;
     LanguageDetector detector;
     CursorPreferences preferences;
+    // Sends the launch event while it is created; the pipeline, the menu and
+    // termination report to it.
+    TelemetryReporter telemetryReporter;
     CursorAccessibilityAppearanceController accessibilityAppearanceController;
     CGSRuntime& runtime;
     // Created once launching has finished; held shared so that its delayed
