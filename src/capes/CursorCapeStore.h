@@ -2,36 +2,80 @@
 
 #include "platform/graphics/cgimage/CFRef.h"
 #include "platform/graphics/cgimage/CGImage.h"
+#include "platform/runloop/SerialQueue.h"
 #include "runtime/CursorSnapshot.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-// The on-disk cache of generated cursor sets, keyed by language and style.
-// Until the cache is written this keeps nothing: every load misses and every
-// save is dropped, so callers always generate their sets.
+// The on-disk cache of generated cursor sets ("capes"): one binary property
+// list per language and style, holding every cursor of the set as PNG images
+// with its size, hot spot and timing. Saves and removals are serialised on the
+// store's queue; loads run on the caller's thread and rely on the atomic
+// writes to never see half a file.
 class CursorCapeStore {
 public:
     struct CursorPayload {
         CursorSnapshot snapshot;
+        // The same images as snapshot.images.
         std::vector<CFRef<CGImageRef>> images;
     };
+    // Cursor identifier -> the metadata to store and the images to store with it.
     using Cursors = std::map<std::string, std::pair<CursorSnapshot, std::vector<CFRef<CGImageRef>>>>;
 
-    static CursorCapeStore& shared()
-    {
-        static CursorCapeStore instance;
-        return instance;
-    }
+    // What a cape file may cost to load. Real capes are far below these; the
+    // limits keep a damaged or hostile file from exhausting memory or time.
+    static constexpr std::size_t maxFileBytes = 16u << 20;
+    static constexpr std::size_t maxImagePixels = 4u << 20;
+    static constexpr std::size_t maxCapePixels = 16u << 20;
 
-    // The path of the cape file written or confirmed, or nothing.
-    std::optional<std::string> saveCape(const std::string&, const std::string&, const Cursors&) { return std::nullopt; }
-    std::optional<std::map<std::string, CursorPayload>> loadCape(const std::string&, const std::string&)
-    {
-        return std::nullopt;
-    }
-    void removeAllCapes() {}
+    // The program's one store, created on first use.
+    static CursorCapeStore& shared();
+
+    // A store in "Tarnwick/capes" of the Application Support folder as it is
+    // now (tests make their own in a temporary home).
+    CursorCapeStore();
+    CursorCapeStore(const CursorCapeStore&) = delete;
+    CursorCapeStore& operator=(const CursorCapeStore&) = delete;
+
+    // Writes the cape, or confirms that the file already holds exactly this
+    // content; the cape's path, or nothing on failure or with nothing to save.
+    // Blocks while the store's queue writes.
+    std::optional<std::string> saveCape(const std::string& languageCode, const std::string& styleCode,
+                                        const Cursors& cursors);
+    // The cached set keyed by cursor identifier, or nothing when the cape is
+    // missing, unreadable or of another version.
+    std::optional<std::map<std::string, CursorPayload>> loadCape(const std::string& languageCode,
+                                                                 const std::string& styleCode);
+    // Deletes every cape file; returns once they are gone.
+    void removeAllCapes();
+
+    const std::optional<std::string>& capesDirectory() const { return capesDirectory_; }
+
+    // Lower case letters, digits, '.', '_' and '-' pass; every run of other
+    // characters becomes one '-'; '-' is trimmed from both ends; "unknown"
+    // when nothing is left.
+    static std::string sanitizeComponent(std::string_view component);
+
+private:
+    struct CapeName {
+        std::string language;
+        std::string style;
+        std::string identifier;
+        std::string path;
+        std::string hashKey() const { return language + "|" + style; }
+    };
+    CapeName nameFor(const std::string& languageCode, const std::string& styleCode) const;
+    void forgetSavedHash(const std::string& hashKey);
+
+    SerialQueue queue_;
+    std::optional<std::string> capesDirectory_;
+    // Touched only on queue_.
+    std::map<std::string, std::uint64_t> lastSavedHashes_;
 };
