@@ -8,6 +8,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -20,13 +22,17 @@ static void ControllerConstruction(benchmark::State& state)
     AppLog::testing::reset(path);
     ManualRunLoop loop;
     RunLoop::setMain(&loop);
+    // The cape store keeps its folder under the data home; not the user's.
+    std::string dataHome = "/tmp/tarnwick-bench-controller-" + std::to_string(getpid());
+    setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    CursorCapeStore capeStore;
     static CGSRuntime runtime{std::vector<void*>{dlopen(TARNWICK_SIM_PROVIDER, RTLD_NOW | RTLD_LOCAL)}};
     bool verified = true;
     for (auto _ : state) {
         state.PauseTiming();
         SimWindowServerReset();
         state.ResumeTiming();
-        auto controller = std::make_shared<SystemCursorController>(runtime, CursorCapeStore::shared());
+        auto controller = std::make_shared<SystemCursorController>(runtime, capeStore);
         verified = verified && controller->isVerifiedFunctional();
     }
     if (!verified)
@@ -34,5 +40,6 @@ static void ControllerConstruction(benchmark::State& state)
     RunLoop::setMain(nullptr);
     AppLog::flush();
     std::remove(path.c_str());
+    std::filesystem::remove_all(dataHome);
 }
 BENCHMARK(ControllerConstruction)->Unit(benchmark::kMillisecond)->Iterations(30)->Repetitions(5)->ReportAggregatesOnly(true);

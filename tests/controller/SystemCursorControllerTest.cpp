@@ -114,7 +114,7 @@ protected:
 
     std::shared_ptr<SystemCursorController> makeController(CGSRuntime& runtime = simRuntime())
     {
-        return std::make_shared<SystemCursorController>(runtime, CursorCapeStore::shared());
+        return std::make_shared<SystemCursorController>(runtime, capeStore);
     }
     static void fail(const char* function) { SimWindowServerSetFailure(function, SimWindowServerErrorFailure); }
     // The calls made since the last clear, without the arguments that do not
@@ -129,6 +129,8 @@ protected:
 
     ManualRunLoop loop;
     LogCapture log;
+    // In the temporary home that the log capture sets up.
+    CursorCapeStore capeStore;
 };
 
 }
@@ -249,6 +251,11 @@ TEST_F(SystemCursorControllerTest, LookupsOfNumbersTemplatesAndPreferredNames)
     EXPECT_EQ(controller->primaryIdentifier(CursorRole::iBeam), "com.apple.cursor.1");
     EXPECT_EQ(controller->preferredFinalArrowIdentifier("fallback"), "com.apple.coregraphics.GlobalCurrent");
     EXPECT_EQ(SystemCursorController::deduplicated({"b", "", "a", "b", "", "a", "c"}), (Names{"b", "a", "c"}));
+
+    log.clear();
+    controller->invalidateCapeCache();
+    EXPECT_TRUE(log.has("[INFO] Cape cache invalidated; next apply will rebuild all payloads"));
+    EXPECT_EQ(controller->lastAppliedStyleCode(), std::nullopt);
 
     auto synthetic = SystemCursorController::syntheticSnapshot(CursorTemplate::iBeam);
     StockCursor stock = StockCursor::load(StockCursor::Shape::iBeam);
