@@ -8,6 +8,9 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -40,6 +43,33 @@ QImage qtImage(CGImageRef image)
     return converted;
 }
 
+// The share of a pixel, centred at distance from an outline, that lies
+// between the distances low and high.
+double coverageBetween(double distance, double low, double high)
+{
+    return std::clamp(std::min(distance + 0.5, high) - std::max(distance - 0.5, low), 0.0, 1.0);
+}
+
+// Half the width of an oval with semi-axes a and b at dy from its centre;
+// negative where the oval has no width.
+double halfChord(double a, double b, double dy)
+{
+    if (!(a > 0) || !(b > 0) || std::abs(dy) >= b)
+        return -1;
+    double ratio = dy / b;
+    return a * std::sqrt(1 - ratio * ratio);
+}
+
+std::uint32_t sourceOver(std::uint32_t destination, const Color::RGBA& colour, double alpha)
+{
+    double keep = 1 - alpha;
+    auto channel = [&](double source, int shift) {
+        double value = source * alpha * 255 + ((destination >> shift) & 0xFF) * keep + 0.5;
+        return static_cast<std::uint32_t>(std::min(value, 255.0)) << shift;
+    };
+    return channel(1, 24) | channel(colour.red, 16) | channel(colour.green, 8) | channel(colour.blue, 0);
+}
+
 }
 
 std::unique_ptr<QtGraphicsContext> QtGraphicsContext::create(Bitmap& bitmap)
@@ -50,7 +80,10 @@ std::unique_ptr<QtGraphicsContext> QtGraphicsContext::create(Bitmap& bitmap)
 }
 
 QtGraphicsContext::QtGraphicsContext(Bitmap& bitmap)
-    : image_(reinterpret_cast<uchar*>(bitmap.pixels()), static_cast<int>(bitmap.pixelsWide()),
+    : pixels_(bitmap.pixels()),
+      pixelsWide_(static_cast<int>(bitmap.pixelsWide())),
+      pixelsHigh_(static_cast<int>(bitmap.pixelsHigh())),
+      image_(reinterpret_cast<uchar*>(bitmap.pixels()), static_cast<int>(bitmap.pixelsWide()),
              static_cast<int>(bitmap.pixelsHigh()), static_cast<qsizetype>(bitmap.bytesPerRow()),
              QImage::Format_ARGB32_Premultiplied),
       heightInPoints_(bitmap.size().height)
@@ -102,20 +135,65 @@ void QtGraphicsContext::fillRect(const Rect& rect, const Color& color)
 
 void QtGraphicsContext::fillOval(const Rect& rect, const Color& color)
 {
-    painter_.save();
-    painter_.setPen(Qt::NoPen);
-    painter_.setBrush(qtColor(color));
-    painter_.drawEllipse(qtRect(rect));
-    painter_.restore();
+    paintOval(rect, color, std::nullopt);
 }
 
 void QtGraphicsContext::strokeOval(const Rect& rect, CGFloat lineWidth, const Color& color)
 {
-    painter_.save();
-    painter_.setPen(QPen(qtColor(color), lineWidth));
-    painter_.setBrush(Qt::NoBrush);
-    painter_.drawEllipse(qtRect(rect));
-    painter_.restore();
+    paintOval(rect, color, lineWidth);
+}
+
+void QtGraphicsContext::paintOval(const Rect& rect, const Color& color, std::optional<CGFloat> lineWidth)
+{
+    QTransform toDevice = painter_.deviceTransform();
+    QRectF oval = toDevice.mapRect(qtRect(rect));
+    double a = oval.width() / 2, b = oval.height() / 2;
+    if (!(a > 0) || !(b > 0) || (lineWidth && !(*lineWidth > 0)))
+        return;
+    double halfLine = lineWidth ? *lineWidth * (std::abs(toDevice.m11()) + std::abs(toDevice.m22())) / 4 : 0;
+    double centreX = oval.center().x(), centreY = oval.center().y();
+    Color::RGBA rgba = color.rgba();
+    double alpha = rgba.alpha * painter_.opacity();
+
+    auto paint = [&](std::uint32_t& pixel, double x, double y) {
+        double u = (x - centreX) / a, v = (y - centreY) / b;
+        // Distance to the outline, negative inside: the oval's radius
+        // function over the length of its gradient, exact for circles.
+        double radius = std::sqrt(u * u + v * v);
+        double distance = -std::max(a, b);
+        if (radius > 0)
+            distance = (radius - 1) * radius / std::sqrt(u * u / (a * a) + v * v / (b * b));
+        double coverage = lineWidth ? coverageBetween(distance, -halfLine, halfLine)
+                                    : coverageBetween(distance, -std::numeric_limits<double>::infinity(), 0);
+        if (coverage > 0)
+            pixel = sourceOver(pixel, rgba, alpha * coverage);
+    };
+
+    // Only pixels near the outline are measured: per row, those between the
+    // oval shrunk and grown by this margin.
+    double margin = halfLine + 2;
+    auto column = [&](double x) { return std::clamp(static_cast<int>(x), 0, pixelsWide_); };
+    int top = std::max(0, static_cast<int>(std::floor(oval.top() - margin)));
+    int bottom = std::min(pixelsHigh_, static_cast<int>(std::ceil(oval.bottom() + margin)));
+    for (int y = top; y < bottom; ++y) {
+        double centreOfRow = y + 0.5;
+        double outer = halfChord(a + margin, b + margin, centreOfRow - centreY);
+        if (outer < 0)
+            continue;
+        double inner = halfChord(a - margin, b - margin, centreOfRow - centreY);
+        int from = column(std::floor(centreX - outer));
+        int to = column(std::ceil(centreX + outer));
+        int innerFrom = inner < 0 ? to : std::max(from, column(std::ceil(centreX - inner - 0.5)));
+        int innerTo = inner < 0 ? to : std::max(innerFrom, std::min(to, column(std::floor(centreX + inner - 0.5) + 1)));
+        std::uint32_t* row = pixels_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(pixelsWide_);
+        for (int x = from; x < innerFrom; ++x)
+            paint(row[x], x + 0.5, centreOfRow);
+        if (!lineWidth)
+            for (int x = innerFrom; x < innerTo; ++x)
+                row[x] = sourceOver(row[x], rgba, alpha);
+        for (int x = innerTo; x < to; ++x)
+            paint(row[x], x + 0.5, centreOfRow);
+    }
 }
 
 void QtGraphicsContext::drawImage(CGImageRef image, const Rect& rect)

@@ -6,11 +6,19 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 // Draws into a bitmap's own memory with QPainter, in the bitmap's points
 // with the origin at the bottom left: one point is pixelsWide / size.width
 // pixels across and pixelsHigh / size.height pixels up.
+//
+// Ovals are the exception: Qt hands every antialiased fill of more than a
+// few dozen spans to its GUI thread pool and waits for it, which for
+// cursor-sized discs costs several times the drawing itself. They are
+// rasterized here instead, each pixel covered by the box-filtered share of
+// it that lies inside the oval or the outline.
 class QtGraphicsContext final : public GraphicsContext {
 public:
     // Null when the bitmap's size in points is empty.
@@ -37,7 +45,12 @@ private:
 
     // Qt's drawing space runs downwards from the top.
     QRectF qtRect(const Rect& rect) const;
+    // Source-over; with a line width, only the outline of that width.
+    void paintOval(const Rect& rect, const Color& color, std::optional<CGFloat> lineWidth);
 
+    std::uint32_t* pixels_;
+    int pixelsWide_;
+    int pixelsHigh_;
     QImage image_;
     QPainter painter_;
     CGFloat heightInPoints_;

@@ -91,6 +91,31 @@ TEST(QtGraphicsContext, FillsAndStrokesOvals)
     EXPECT_EQ(stroked.bitmap.pixelAt(50, 14), 0u);
 }
 
+TEST(QtGraphicsContext, OvalsAreAntialiasedBlendedAndMayBeWide)
+{
+    Canvas c = canvas(60, 20, {60, 20});
+    c.context->fillRect(Rect(0, 0, 60, 20), Color::calibratedRGB(0, 0, 1));
+    // 40 x 10 points from (10, 5): half-transparent red over blue.
+    c.context->fillOval(Rect(10, 5, 40, 10), Color::calibratedRGB(1, 0, 0, 0.5));
+    c.context->strokeOval(Rect(1.5, 1.5, 17, 17), 0.25, Color::white());
+    c.context.reset();
+    std::uint32_t centre = c.bitmap.pixelAt(30, 10);
+    EXPECT_EQ(centre >> 24, 0xFFu);
+    EXPECT_NEAR((centre >> 16) & 0xFF, 128, 1);
+    EXPECT_NEAR(centre & 0xFF, 127, 1);
+    // Along the long axis the oval reaches x = 49; across, only y = 5..14.
+    EXPECT_NEAR((c.bitmap.pixelAt(48, 10) >> 16) & 0xFF, 128, 1);
+    EXPECT_EQ(c.bitmap.pixelAt(51, 10), 0xFF0000FFu);
+    EXPECT_EQ(c.bitmap.pixelAt(30, 3), 0xFF0000FFu);
+    // The pixel where the oval begins is covered in part.
+    std::uint32_t edge = c.bitmap.pixelAt(10, 10);
+    EXPECT_GT((edge >> 16) & 0xFF, 20u);
+    EXPECT_LT((edge >> 16) & 0xFF, 125u);
+    // A quarter-point line through a pixel's centre covers a quarter of it.
+    std::uint32_t thin = c.bitmap.pixelAt(10, 1);
+    EXPECT_NEAR((thin >> 8) & 0xFF, 64, 2);
+}
+
 TEST(QtGraphicsContext, DrawsImagesUprightSourceOverInAnyLayout)
 {
     // Top row red, bottom row blue, in the window server's layout (B G R A).
