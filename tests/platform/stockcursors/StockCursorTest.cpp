@@ -44,13 +44,13 @@ void writeCursor(const std::string& theme, const std::string& name, const std::v
     fs::path folder = fs::path(themes->path) / theme / "cursors";
     fs::create_directories(folder);
     XcursorImages* file = XcursorImagesCreate(static_cast<int>(images.size()));
-    for (const ThemeImage& spec : images) {
-        XcursorImage* image = XcursorImageCreate(static_cast<int>(spec.side), static_cast<int>(spec.side));
-        image->size = spec.nominal;
-        image->xhot = spec.xhot;
-        image->yhot = spec.yhot;
-        for (unsigned i = 0; i < spec.side * spec.side; ++i)
-            image->pixels[i] = spec.colour;
+    for (const ThemeImage& wanted : images) {
+        XcursorImage* image = XcursorImageCreate(static_cast<int>(wanted.side), static_cast<int>(wanted.side));
+        image->size = wanted.nominal;
+        image->xhot = wanted.xhot;
+        image->yhot = wanted.yhot;
+        for (unsigned i = 0; i < wanted.side * wanted.side; ++i)
+            image->pixels[i] = wanted.colour;
         file->images[file->nimage++] = image;
     }
     ASSERT_TRUE(XcursorFilenameSaveImages((folder / name).c_str(), file));
