@@ -34,8 +34,10 @@ public:
         });
     }
 
-    QSystemTrayIcon icon;
+    // The menu outlives the icon: the tray's exported copy of the menu must
+    // never point at a deleted one.
     std::unique_ptr<TrayMenu> menu;
+    QSystemTrayIcon icon;
     std::optional<std::string> link;
 };
 
@@ -76,11 +78,12 @@ void StatusItem::setBadge(std::optional<StatusBadge> badge)
 void StatusItem::setMenu(std::shared_ptr<Menu> menu)
 {
     menu_ = std::move(menu);
-    if (!tray_)
+    if (!tray_ || (tray_->menu && tray_->menu->menu() == menu_))
         return;
-    // The new menu first, so that the tray never holds a deleted one.
-    std::unique_ptr<TrayMenu> shown = menu_ ? std::make_unique<TrayMenu>(menu_) : nullptr;
-    tray_->icon.setContextMenu(shown ? shown->qMenu() : nullptr);
+    // The new menu is handed over before the old one goes, and there is
+    // always one: Qt's tray keeps a pointer to the last menu it was given.
+    auto shown = std::make_unique<TrayMenu>(menu_ ? menu_ : std::make_shared<Menu>());
+    tray_->icon.setContextMenu(shown->qMenu());
     tray_->menu = std::move(shown);
 }
 

@@ -68,6 +68,8 @@ int main(int argc, char** argv)
         QApplication::quit();
     }, "q"));
     item.setMenu(menu);
+    // Handing over the same menu again must not cut the tray off from it.
+    item.setMenu(menu);
     item.setTitle("TW [En]");
     item.setBadge(StatusBadge{"En", Color::calibratedRGB(0.0, 0.4, 1.0), Color::white(), Color::clear()});
     report(item.isInTray() ? "in tray" : "no tray");
