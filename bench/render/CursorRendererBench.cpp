@@ -1,10 +1,13 @@
+#include "app/AppLog.h"
 #include "platform/graphics/GuiApplication.h"
 #include "platform/stockcursors/StockCursor.h"
 #include "render/CursorRenderer.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -101,10 +104,15 @@ int main(int argc, char** argv)
     // is counted for the whole process, since Qt may hand parts of a fill to
     // its thread pool.
     GuiApplication::ensure();
+    // Mirroring logs; the lines go to a file of this run, not the program's.
+    std::string log = "/tmp/tarnwick-render-bench-" + std::to_string(getpid()) + ".log";
+    AppLog::testing::reset(log);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    AppLog::flush();
+    std::remove(log.c_str());
     return 0;
 }

@@ -170,8 +170,12 @@ void QtGraphicsContext::paintOval(const Rect& rect, const Color& color, std::opt
     };
 
     // Only pixels near the outline are measured: per row, those between the
-    // oval shrunk and grown by this margin.
-    double margin = halfLine + 2;
+    // oval shrunk and grown by this margin. Pixels inside it are covered
+    // whole, and an opaque colour simply replaces what was there.
+    double margin = halfLine + 1;
+    std::optional<std::uint32_t> opaque;
+    if (alpha >= 1)
+        opaque = sourceOver(0, rgba, 1);
     auto column = [&](double x) { return std::clamp(static_cast<int>(x), 0, pixelsWide_); };
     int top = std::max(0, static_cast<int>(std::floor(oval.top() - margin)));
     int bottom = std::min(pixelsHigh_, static_cast<int>(std::ceil(oval.bottom() + margin)));
@@ -188,7 +192,9 @@ void QtGraphicsContext::paintOval(const Rect& rect, const Color& color, std::opt
         std::uint32_t* row = pixels_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(pixelsWide_);
         for (int x = from; x < innerFrom; ++x)
             paint(row[x], x + 0.5, centreOfRow);
-        if (!lineWidth)
+        if (!lineWidth && opaque)
+            std::fill(row + innerFrom, row + innerTo, *opaque);
+        else if (!lineWidth)
             for (int x = innerFrom; x < innerTo; ++x)
                 row[x] = sourceOver(row[x], rgba, alpha);
         for (int x = innerTo; x < to; ++x)
