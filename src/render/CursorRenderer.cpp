@@ -37,8 +37,8 @@ Margins canvasMargins(CGSize size, CGFloat diameter, std::optional<CursorTemplat
     return margins;
 }
 
-// Pixels for a length in points at some density: at least one, and beyond
-// any bitmap for lengths that are not numbers or absurdly large.
+// Whole pixels for a length in pixels: rounded up, at least one (also for a
+// length that is not a number), and past the largest bitmap for absurd ones.
 std::size_t pixelCount(CGFloat pixels)
 {
     if (!(pixels >= 1))
@@ -113,7 +113,7 @@ std::optional<PixelBounds> opaquePixelBounds(CGImageRef image)
 }
 
 // The area the pointer covers on the canvas, where imageRect is where the
-// image was drawn.
+// image was drawn; none when that has no area.
 std::optional<Rect> pointerBounds(CGImageRef image, const Rect& imageRect)
 {
     std::optional<PixelBounds> pixels = opaquePixelBounds(image);
@@ -125,8 +125,11 @@ std::optional<Rect> pointerBounds(CGImageRef image, const Rect& imageRect)
     CGFloat right = imageRect.minX() + pointsPerColumn * static_cast<CGFloat>(pixels->lastColumn + 1);
     CGFloat top = imageRect.maxY() - pointsPerRow * static_cast<CGFloat>(pixels->firstRow);
     CGFloat bottom = imageRect.maxY() - pointsPerRow * static_cast<CGFloat>(pixels->lastRow + 1);
-    return Rect(left, bottom, std::max<CGFloat>(right - left, 1), std::max<CGFloat>(top - bottom, 1))
-        .intersection(imageRect);
+    Rect bounds = Rect(left, bottom, std::max<CGFloat>(right - left, 1), std::max<CGFloat>(top - bottom, 1))
+                      .intersection(imageRect);
+    if (bounds.isEmpty())
+        return std::nullopt;
+    return bounds;
 }
 
 // The lower bound wins when the inner rectangle is narrower than the badge.
