@@ -127,7 +127,7 @@ TEST(TelemetryFuzzTest, AnOutboxOpenedOnAMutatedFileEndsReadableAndSaysWhyItStar
     std::string seed = validOutbox();
     TempHome home;
     std::string path = home.applicationSupport() + "/OrvelleTelemetry/kr1/fuzz.json";
-    fuzz(25, [&](std::size_t) {
+    std::size_t runs = fuzz(25, [&](std::size_t) {
         std::string text = mutator.mutate(seed);
         TempHome::writeFile(path, text);
         Diagnostics diagnostics;
@@ -151,6 +151,7 @@ TEST(TelemetryFuzzTest, AnOutboxOpenedOnAMutatedFileEndsReadableAndSaysWhyItStar
         ASSERT_TRUE(saved.has_value()) << text;
         EXPECT_EQ(saved->orderingReliable, readable && TelemetryStore::State::decode(text)->orderingReliable);
     });
+    RecordProperty("iterations", static_cast<int>(runs));
 }
 
 TEST(TelemetryFuzzTest, OnlyTheExactAcknowledgementOfTheExpectedEventCounts)
@@ -162,7 +163,7 @@ TEST(TelemetryFuzzTest, OnlyTheExactAcknowledgementOfTheExpectedEventCounts)
     ASSERT_TRUE(TelemetryStore::acknowledges(answer, 299, std::nullopt, expected));
     const std::vector<std::optional<long>> statuses = {std::nullopt, 100, 199, 200, 201, 204, 299, 300, 302, 404, 500};
     std::size_t acknowledged = 0;
-    fuzz(5000, [&](std::size_t i) {
+    std::size_t runs = fuzz(5000, [&](std::size_t i) {
         std::string body = i % 8 == 0 ? answer : mutator.mutate(answer);
         auto status = statuses[mutator.below(statuses.size())];
         std::optional<std::string> error;
@@ -186,4 +187,5 @@ TEST(TelemetryFuzzTest, OnlyTheExactAcknowledgementOfTheExpectedEventCounts)
         ASSERT_FALSE(TelemetryStore::acknowledges(data, status, error, expected + "0"));
     });
     EXPECT_GT(acknowledged, 0u);
+    RecordProperty("iterations", static_cast<int>(runs));
 }
