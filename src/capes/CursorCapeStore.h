@@ -74,8 +74,10 @@ private:
     CapeName nameFor(const std::string& languageCode, const std::string& styleCode) const;
     void forgetSavedHash(const std::string& hashKey);
 
-    SerialQueue queue_;
     std::optional<std::string> capesDirectory_;
     // Touched only on queue_.
     std::map<std::string, std::uint64_t> lastSavedHashes_;
+    // Last, so that it is stopped (running what is still queued) while the
+    // state its work touches is alive.
+    SerialQueue queue_;
 };
