@@ -1,7 +1,10 @@
 #pragma once
 
+#include "capes/CursorCapeStore.h"
 #include "controller/CursorRole.h"
 #include "controller/CursorTemplate.h"
+#include "controller/ResolvedPayload.h"
+#include "language/CursorMarker.h"
 #include "runtime/CGSRuntime.h"
 #include "runtime/CursorSnapshot.h"
 
@@ -11,8 +14,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-class CursorCapeStore;
 
 // The one object that knows which window-server cursor names stand for the
 // arrow, the I-beam and the pointing hand, keeps the cursors it found at
@@ -40,6 +41,28 @@ public:
     bool isVerifiedFunctional() const { return isVerifiedFunctional_; }
     bool isGlobalCursorPathEffective() const { return isGlobalCursorPathEffective_; }
 
+    // Cursor name -> the cape entry loaded for it.
+    using CapePayloads = std::map<std::string, CursorCapeStore::CursorPayload>;
+    struct RegistrationResult {
+        bool appliedAny = false;
+        // Every name registered in the pass, as the cape store saves it.
+        CursorCapeStore::Cursors appliedCursorPayloads;
+    };
+
+    // Installs the style's badge (none for the system style) on every tracked
+    // cursor, mirrored for left-handed use, and saves the set as a cape;
+    // without a badge and right-handed it restores the originals instead.
+    // True when at least one cursor was registered.
+    bool apply(const std::optional<CursorMarker>& marker, const std::optional<std::string>& languageCode,
+               const std::optional<std::string>& styleCode, bool isLeftHanded);
+    // One registration pass over every target name, then the activation.
+    RegistrationResult registerAndActivate(std::int32_t connectionID, const std::optional<CursorMarker>& marker,
+                                           const CapePayloads& capePayloads, bool useCapePayloads,
+                                           bool forceTemplatePayloads, bool lightweightRefresh, bool isLeftHanded);
+    // The payload every arrow name falls back on when its own would be weak.
+    std::optional<ResolvedPayload> resolveCanonicalArrowPayload(const std::optional<CursorMarker>& marker,
+                                                                const CapePayloads& capePayloads, bool useCapePayloads,
+                                                                bool forceTemplatePayloads, bool isLeftHanded) const;
     bool restoreOriginal();
     void invalidateCapeCache();
 
@@ -104,6 +127,12 @@ private:
     void sweepCoreCursors(std::int32_t connectionID, const std::optional<std::int32_t>& systemID);
     void scheduleReactivations(std::int32_t connectionID, const std::string& finalArrow,
                                const std::optional<std::int32_t>& systemID);
+    std::optional<ResolvedPayload> resolveDirectPayload(const std::string& identifier,
+                                                        const std::optional<CursorMarker>& marker,
+                                                        const CapePayloads& capePayloads, bool useCapePayloads,
+                                                        bool forceTemplatePayloads, bool isLeftHanded) const;
+    // Every apply starts from the baseline, so badges never stack.
+    void resetWorkingSnapshots(const std::string& rebuiltWarning);
     void reactivate(std::int32_t connectionID, const std::string& finalArrow, const std::optional<std::int32_t>& systemID,
                     bool withSystemDefined, std::uint64_t scheduledInRestoreGeneration);
 
