@@ -134,9 +134,11 @@ TelemetryStore::Core::Core(Options options)
       retryDelay(options.retryDelay),
       transport(options.transport ? std::move(options.transport) : Transport(&TelemetryStore::networkTransport)),
       diagnostic(std::move(options.diagnostic)),
+      // The queue itself, not the field: work that runs while the queue is
+      // being shut down may still ask for a retry, which is then dropped.
       scheduler(options.scheduler ? std::move(options.scheduler)
-                                  : Scheduler([this](double seconds, std::function<void()> task) {
-                                        queue->after(seconds, std::move(task));
+                                  : Scheduler([serial = queue.get()](double seconds, std::function<void()> task) {
+                                        serial->after(seconds, std::move(task));
                                     })),
       gate(std::make_shared<Gate>(*queue))
 {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <regex>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -654,4 +655,26 @@ TEST_F(TelemetryStoreTest, TheOutboxFileIsPrivateAndHoldsThePayloadsInBase64)
     json payload = json::parse(QByteArray::fromBase64(QByteArray::fromStdString(encoded)).toStdString());
     EXPECT_EQ(payload["properties"]["text"], "zürich ✓");
     EXPECT_EQ(payload["eventId"], entry["id"]);
+}
+
+TEST_F(TelemetryStoreTest, DestroyingTheStoreWhileARetryIsBeingScheduledIsSafe)
+{
+    std::promise<TelemetryStore::Completion> sent;
+    auto o = options("http://127.0.0.1:9/c");
+    o.scheduler = nullptr;
+    o.transport = [&sent](const HttpSession::Request&, TelemetryStore::Completion completion) {
+        sent.set_value(std::move(completion));
+    };
+    // A slow diagnostic keeps the refusal in hand while the store goes away.
+    o.diagnostic = [this](const std::string& message) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        diagnostics.sink()(message);
+    };
+    auto store = std::make_unique<TelemetryStore>(std::move(o));
+    store->enqueue(event("refused"));
+    auto completion = sent.get_future();
+    ASSERT_EQ(completion.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    completion.get()(false);
+    store.reset();
+    EXPECT_EQ(diagnostics.count(unacknowledged), 1u);
 }
