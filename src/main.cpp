@@ -54,6 +54,7 @@ int runTray(int argc, char** argv)
     WindowServerProvider::loadFromEnvironment();
     chooseQtPlatform();
     QApplication application(argc, argv);
+    QApplication::setApplicationName("Tarnwick");
     // An accessory application: no window, so closing one must not quit.
     QApplication::setQuitOnLastWindowClosed(false);
     QtRunLoop loop;

@@ -3,7 +3,7 @@
 #include "app/AppLog.h"
 #include "app/LogFormat.h"
 #include "capes/CursorCapeStore.h"
-#include "platform/runloop/RunLoop.h"
+#include "platform/input/InputSourceService.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,8 +25,19 @@ bool seedWatchdogFromEnvironment()
 }
 
 TarnwickTrayApp::TarnwickTrayApp()
-    : runtime(CGSRuntime::shared()), enableCursorSeedWatchdog(seedWatchdogFromEnvironment())
+    : runtime(CGSRuntime::shared()),
+      enableCursorSeedWatchdog(seedWatchdogFromEnvironment()),
+      launchAgent_(LaunchAgent::forThisDesktop())
 {
+}
+
+TarnwickTrayApp::~TarnwickTrayApp()
+{
+    cancelStabilizationReapplies();
+    for (auto* handle : {&inputSourcePollTimer, &cursorSeedWatchdogTimer, &inputSourceObserver_}) {
+        if (*handle)
+            (*handle)->cancel();
+    }
 }
 
 void TarnwickTrayApp::applicationDidFinishLaunching()
@@ -48,24 +59,54 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
                  " verbose=" + LogFormat::boolean(AppLog::verboseEnabled()) +
                  " runtimeAvailable=" + LogFormat::boolean(cursorController->isRuntimeAvailable()) +
                  " verified=" + LogFormat::boolean(cursorController->isVerifiedFunctional()));
-    if (!enableCursorSeedWatchdog)
+
+    updaterController = std::make_unique<UpdateChecker>(
+        TelemetryReporter::currentAppVersion(), true, [this](const UpdateChecker::Result& result) {
+            showUpdateResult(result);
+        });
+    AppLog::info("Sparkle updater initialized");
+    if (updaterController->automaticallyChecksForUpdates()) {
+        updaterController->checkForUpdatesInBackground();
+        AppLog::info("Sparkle launch background check requested");
+    } else {
+        AppLog::info("Sparkle automatic checks disabled; launch probe skipped");
+    }
+
+    // The menu exists before the first refresh, which ends by updating it.
+    setupTrayMenu();
+    inputSourceObserver_ = InputSourceService::shared().observeSelectedSourceChanged(
+        [this, alive = aliveToken()] {
+            if (alive.lock())
+                onInputSourceChanged();
+        });
+    AppLog::info("Input source observer installed: com.apple.Carbon.TISNotifySelectedKeyboardInputSourceChanged");
+    startInputSourcePollingFallback();
+    if (enableCursorSeedWatchdog)
+        startCursorSeedWatchdog();
+    else
         AppLog::info("Cursor seed watchdog disabled (set ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)");
+    refreshStateAndApplyCursor(true, "launch");
 }
 
 void TarnwickTrayApp::applicationWillTerminate()
 {
     telemetryReporter.finishTelemetry();
     AppLog::info("Tarnwick terminating; restoring original cursors");
+    if (inputSourceObserver_)
+        inputSourceObserver_->cancel();
+    // No timer and no delayed re-apply may decorate the cursors again once
+    // they are restored.
+    for (auto* timer : {&inputSourcePollTimer, &cursorSeedWatchdogTimer}) {
+        if (*timer)
+            (*timer)->cancel();
+        timer->reset();
+    }
+    cancelStabilizationReapplies();
     bool restored = cursorController && cursorController->restoreOriginal();
     AppLog::info("Termination restoreOriginal: " + LogFormat::boolean(restored));
     accessibilityAppearanceController.restoreOriginalAppearanceIfNeeded();
     RunLoop& loop = RunLoop::main();
     loop.runUntil(loop.now() + 0.15);
-}
-
-void TarnwickTrayApp::quitApp()
-{
-    terminate();
 }
 
 void TarnwickTrayApp::terminate()
@@ -75,4 +116,10 @@ void TarnwickTrayApp::terminate()
     terminating_ = true;
     applicationWillTerminate();
     RunLoop::main().quit(0);
+}
+
+void TarnwickTrayApp::showUpdateResult(const UpdateChecker::Result& result)
+{
+    if (statusItem)
+        statusItem->showNotification("Tarnwick", result.message, result.link);
 }
