@@ -87,7 +87,7 @@ TEST_F(ControllerProgramTest, WithoutAWindowServerTheLaunchLineReportsNoRuntimeA
 // program's connection closes: the X server drops them with the connection,
 // after which no client can read the cursor on screen until a window sets a
 // cursor again (retaining the connection's resources avoids it).
-TEST_F(ControllerProgramTest, DISABLED_OnAnXServerTerminationLeavesTheThemesOwnArrowOnScreen)
+TEST_F(ControllerProgramTest, OnAnXServerTerminationLeavesTheThemesOwnArrowOnScreen)
 {
     XvfbServer server;
     ASSERT_TRUE(server.running());

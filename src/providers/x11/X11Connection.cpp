@@ -40,6 +40,11 @@ bool X11Connection::open()
         return false;
     }
     hasXTest_ = XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor);
+    // The cursors installed by name belong to this connection. If the server
+    // freed them when the program exits, every client's view of the current
+    // cursor would break until some window set a cursor again; keeping them
+    // costs a few cursors per run.
+    XSetCloseDownMode(display, RetainTemporary);
     display_ = display;
     openConnection = this;
     XSetIOErrorExitHandler(display_, onIOErrorExit, this);
