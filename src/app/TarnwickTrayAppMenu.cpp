@@ -101,6 +101,8 @@ void TarnwickTrayApp::forceApply()
 
 void TarnwickTrayApp::restoreSystemCursors()
 {
+    // A pending stabilization re-apply would put the badge straight back.
+    cancelStabilizationReapplies();
     bool restored = cursorController && cursorController->restoreOriginal();
     AppLog::info("Restore OS cursor requested from tray menu result=" + LogFormat::boolean(restored));
     telemetryReporter.recordCursorOutcome("suppressed", false);

@@ -137,6 +137,10 @@ void TarnwickTrayApp::runStabilizationAttempt(const InputLanguage& expectedLangu
     bool result = cursorController->apply(badge, current.code(), std::string(rawValue(preferences.style(current))),
                                           preferences.isLeftHanded());
     auto after = runtime.currentCursorFingerprint(*connection);
+    // Our own activation gives a new seed; the watchdog must not take it for
+    // someone else's cursor and re-apply, which would start another chain.
+    if (result)
+        lastObservedCursorSeed = runtime.currentCursorSeed();
     bool hashChanged = before && after && *before != *after;
     AppLog::info("Stabilization reapply attempt=" + std::to_string(attempt) + " language=" + current.code() +
                  " result=" + LogFormat::boolean(result) + " hashChanged=" + LogFormat::boolean(hashChanged));

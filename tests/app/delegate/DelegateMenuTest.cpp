@@ -212,6 +212,20 @@ TEST_F(DelegateMenuTest, ReapplyAfterRestoreBringsTheBadgeBack)
     EXPECT_EQ(onScreen(), badged);
 }
 
+TEST_F(DelegateMenuTest, RestoreCancelsAPendingStabilization)
+{
+    std::string plain = onScreen();
+    launchAndSettle();
+    // The same badge again: a stabilization re-apply is due 0.45 s later.
+    app->forceApply();
+    ASSERT_FALSE(app->stabilizationReapplyWorkItems.empty());
+    loop().advance(0.2);
+    app->restoreSystemCursors();
+    loop().advance(4.0);
+    EXPECT_EQ(onScreen(), plain);
+    EXPECT_EQ(countStartingWith("[INFO] Stabilization reapply attempt="), 0u);
+}
+
 TEST_F(DelegateMenuTest, StyleChoiceWithoutAStyleIsIgnored)
 {
     launchAndSettle();

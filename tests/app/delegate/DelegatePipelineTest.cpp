@@ -254,4 +254,22 @@ TEST_F(DelegateWatchdogTest, LeavesTheSystemStyleAlone)
     EXPECT_EQ(countStartingWith(applying), 0u);
 }
 
+TEST_F(DelegateWatchdogTest, OurOwnStabilizationDoesNotWakeTheWatchdog)
+{
+    launchWithWatchdog();
+    loop().advance(2.0);
+    log.clear();
+    // Attempts 2 and 3 come after the cooldown and activate the cursor anew.
+    app->forceApply();
+    loop().advance(30.0);
+    EXPECT_EQ(countStartingWith(stabilization), 3u);
+    EXPECT_EQ(countStartingWith(watchdogLine), 0u);
+    EXPECT_EQ(countStartingWith(applying), 1u);
+
+    // A foreign change is still noticed afterwards.
+    foreignCursorChange();
+    loop().advance(0.2);
+    EXPECT_EQ(countStartingWith(watchdogLine), 1u);
+}
+
 }
