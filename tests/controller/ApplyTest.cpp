@@ -3,6 +3,7 @@
 #include "capes/CursorCapeStore.h"
 #include "language/CursorStyle.h"
 #include "platform/runloop/ManualRunLoop.h"
+#include "platform/stockcursors/StockCursor.h"
 #include "providers/sim/SimWindowServer.h"
 #include "runtime/LogCapture.h"
 
@@ -380,6 +381,26 @@ TEST_F(ApplyTest, ResizeCursorsAreRecognisedByTheirProportions)
     EXPECT_EQ(size("ResizeNorthWestSouthEast"), std::make_pair(50.0, 50.0));
     EXPECT_EQ(size("Copy"), std::make_pair(24.0, 24.0));
     EXPECT_EQ(size("ResizeLeft"), std::make_pair(40.0, 51.0));
+}
+
+TEST_F(ApplyTest, ARoleCursorWhoseImagesCannotBeRedrawnIsDrawnFromItsStockCursor)
+{
+    // Far beyond any canvas the renderer will make: no decorated image at all.
+    CursorSnapshot huge{{40000, 50000}, {20000, 25000}, 1, 0, {solidImage(4, 5)}};
+    installBeforeStartUp({{"com.apple.coregraphics.IBeamS", huge}});
+    auto controller = makeController();
+    SimWindowServerClearFailures();
+    ASSERT_EQ(controller->baselineSnapshots().at("com.apple.coregraphics.IBeamS").size.width, 40000.0);
+    log.clear();
+
+    ASSERT_TRUE(controller->apply(letterBadge("en"), "en", "letterBadge", false));
+
+    auto iBeam = shown("com.apple.coregraphics.IBeamS");
+    EXPECT_TRUE(iBeam.registered);
+    CGSize stock = StockCursor::load(StockCursor::Shape::iBeam).size();
+    EXPECT_EQ(iBeam.size.width, stock.width + 26);
+    EXPECT_EQ(iBeam.size.height, stock.height + 30);
+    EXPECT_EQ(startingWith(log.lines(), "[WARN] registerCursor skipped for com.apple.coregraphics.IBeamS").size(), 0u);
 }
 
 TEST_F(ApplyTest, TheSystemStyleLeftHandedInstallsMirroredCursorsAndKeepsResizeCursorsAsTheyAre)
