@@ -42,8 +42,8 @@ void decorateFourImageArrow(benchmark::State& state)
 BENCHMARK(decorateFourImageArrow)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 
 // One apply decorates every tracked cursor: 8 arrow names, 5 I-beam names,
-// the pointing hand and the 41 other numbered cursors, each as the window
-// server holds it at 1x and 2x. Every fourth other cursor is a resize shape.
+// the pointing hand and the 41 other numbered cursors, each with an image
+// at each of the given scales. Every fourth other cursor is a resize shape.
 struct TrackedCursor {
     CursorSnapshot snapshot;
     std::optional<CursorTemplate> cursorTemplate;
@@ -84,6 +84,10 @@ void decorateTrackedSet(benchmark::State& state, std::vector<CGFloat> scales, bo
 BENCHMARK_CAPTURE(decorateTrackedSet, oneAndTwoPixelsPerPoint, std::vector<CGFloat>{1, 2}, false)
     ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK_CAPTURE(decorateTrackedSet, oneAndTwoPixelsPerPointLeftHanded, std::vector<CGFloat>{1, 2}, true)
+    ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+// What the X11 window server hands over for a theme such as Adwaita: one
+// image for each of its sizes, 24, 32, 48, 64 and 96 pixels.
+BENCHMARK_CAPTURE(decorateTrackedSet, themeSizes, std::vector<CGFloat>{1, 4.0 / 3, 2, 8.0 / 3, 4}, false)
     ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK_CAPTURE(decorateTrackedSet, fourScales, std::vector<CGFloat>{1, 2, 5, 10}, false)
     ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();

@@ -60,6 +60,24 @@ double halfChord(double a, double b, double dy)
     return a * std::sqrt(1 - ratio * ratio);
 }
 
+// Both pixels premultiplied; each channel of the destination keeps the share
+// the source's alpha leaves, rounded.
+std::uint32_t premultipliedSourceOver(std::uint32_t destination, std::uint32_t source)
+{
+    std::uint32_t alpha = source >> 24;
+    if (alpha == 0xFF || destination == 0)
+        return source;
+    if (alpha == 0)
+        return destination;
+    std::uint32_t keep = 0xFF - alpha;
+    std::uint32_t result = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        std::uint32_t scaled = ((destination >> shift) & 0xFF) * keep + 0x80;
+        result |= (((source >> shift) & 0xFF) + ((scaled + (scaled >> 8)) >> 8)) << shift;
+    }
+    return result;
+}
+
 std::uint32_t sourceOver(std::uint32_t destination, const Color::RGBA& colour, double alpha)
 {
     double keep = 1 - alpha;
@@ -204,12 +222,35 @@ void QtGraphicsContext::paintOval(const Rect& rect, const Color& color, std::opt
 
 void QtGraphicsContext::drawImage(CGImageRef image, const Rect& rect)
 {
-    if (!image)
+    if (!image || blitWhole(image, painter_.deviceTransform().mapRect(qtRect(rect))))
         return;
     QImage source = qtImage(image);
     if (source.isNull())
         return;
     painter_.drawImage(qtRect(rect), source, QRectF(source.rect()));
+}
+
+bool QtGraphicsContext::blitWhole(CGImageRef image, const QRectF& target)
+{
+    std::size_t width = CGImageGetWidth(image), height = CGImageGetHeight(image);
+    bool oneToOne = CGImageGetBitmapInfo(image) == Bitmap::bitmapInfo && target.width() == static_cast<qreal>(width) &&
+                    target.height() == static_cast<qreal>(height) && target.left() == std::floor(target.left()) &&
+                    target.top() == std::floor(target.top());
+    if (!oneToOne || painter_.hasClipping() || painter_.opacity() < 1 ||
+        painter_.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    auto left = static_cast<long>(target.left()), top = static_cast<long>(target.top());
+    long firstColumn = std::max(0L, -left), lastColumn = std::min<long>(static_cast<long>(width), pixelsWide_ - left);
+    long firstRow = std::max(0L, -top), lastRow = std::min<long>(static_cast<long>(height), pixelsHigh_ - top);
+    const std::uint8_t* bytes = CGImageGetBytePointer(image);
+    std::size_t bytesPerRow = CGImageGetBytesPerRow(image);
+    for (long row = firstRow; row < lastRow; ++row) {
+        auto source = reinterpret_cast<const std::uint32_t*>(bytes + static_cast<std::size_t>(row) * bytesPerRow);
+        std::uint32_t* destination = pixels_ + static_cast<std::size_t>(top + row) * static_cast<std::size_t>(pixelsWide_) + left;
+        for (long column = firstColumn; column < lastColumn; ++column)
+            destination[column] = premultipliedSourceOver(destination[column], source[column]);
+    }
+    return true;
 }
 
 CGSize QtGraphicsContext::measureText(const std::string& text, const Font& font)

@@ -45,6 +45,10 @@ private:
 
     // Qt's drawing space runs downwards from the top.
     QRectF qtRect(const Rect& rect) const;
+    // Draws an image in the bitmap's own layout that lands pixel for pixel
+    // on whole device pixels without asking Qt, which would hand larger
+    // blits to its thread pool too; false when the image is not such.
+    bool blitWhole(CGImageRef image, const QRectF& target);
     // Source-over; with a line width, only the outline of that width.
     void paintOval(const Rect& rect, const Color& color, std::optional<CGFloat> lineWidth);
 

@@ -141,6 +141,26 @@ TEST(QtGraphicsContext, DrawsImagesUprightSourceOverInAnyLayout)
     EXPECT_EQ(blended.bitmap.pixelAt(3, 0), 0xFF00FF00u);
 }
 
+TEST(QtGraphicsContext, ImagesThatLandPixelForPixelAreBlendedAndCutToTheBitmap)
+{
+    // Native words: half red, opaque blue, clear, a quarter grey.
+    std::vector<std::uint32_t> words{0x80800000, 0xFF0000FF, 0x00000000, 0x40404040};
+    auto native = CFRef<CGImageRef>::adopt(CGImageCreate(2, 2, 8, 32, 8, Bitmap::bitmapInfo, words.data(), 16));
+    Canvas c = canvas(4, 4, {2, 2});
+    c.context->fillRect(Rect(0, 0, 2, 2), Color::calibratedRGB(0, 1, 0));
+    c.context->drawImage(native.get(), Rect(1, 1, 1, 1));
+    c.context->drawImage(native.get(), Rect(-0.5, -0.5, 1, 1));
+    c.context.reset();
+    EXPECT_EQ(c.bitmap.pixelAt(2, 0), 0xFF807F00u);
+    EXPECT_EQ(c.bitmap.pixelAt(3, 0), 0xFF0000FFu);
+    EXPECT_EQ(c.bitmap.pixelAt(2, 1), 0xFF00FF00u);
+    EXPECT_EQ(c.bitmap.pixelAt(3, 1), 0xFF40FF40u);
+    // Only the top-right pixel of the second copy is inside the bitmap.
+    EXPECT_EQ(c.bitmap.pixelAt(0, 3), 0xFF0000FFu);
+    EXPECT_EQ(c.bitmap.pixelAt(0, 2), 0xFF00FF00u);
+    EXPECT_EQ(c.bitmap.pixelAt(1, 3), 0xFF00FF00u);
+}
+
 TEST(QtGraphicsContext, MeasuresTextInPointsAtAnyDensity)
 {
     Canvas single = canvas(10, 10, {10, 10});
