@@ -173,14 +173,22 @@ void QtGraphicsContext::paintOval(const Rect& rect, const Color& color, std::opt
     Color::RGBA rgba = color.rgba();
     double alpha = rgba.alpha * painter_.opacity();
 
+    bool circle = a == b;
     auto paint = [&](std::uint32_t& pixel, double x, double y) {
-        double u = (x - centreX) / a, v = (y - centreY) / b;
-        // Distance to the outline, negative inside: the oval's radius
-        // function over the length of its gradient, exact for circles.
-        double radius = std::sqrt(u * u + v * v);
-        double distance = -std::max(a, b);
-        if (radius > 0)
-            distance = (radius - 1) * radius / std::sqrt(u * u / (a * a) + v * v / (b * b));
+        // Distance to the outline, negative inside: for other ovals the
+        // radius function over the length of its gradient, which is exact
+        // for circles too.
+        double distance;
+        if (circle) {
+            double dx = x - centreX, dy = y - centreY;
+            distance = std::sqrt(dx * dx + dy * dy) - a;
+        } else {
+            double u = (x - centreX) / a, v = (y - centreY) / b;
+            double radius = std::sqrt(u * u + v * v);
+            distance = -std::max(a, b);
+            if (radius > 0)
+                distance = (radius - 1) * radius / std::sqrt(u * u / (a * a) + v * v / (b * b));
+        }
         double coverage = lineWidth ? coverageBetween(distance, -halfLine, halfLine)
                                     : coverageBetween(distance, -std::numeric_limits<double>::infinity(), 0);
         if (coverage > 0)
