@@ -1,0 +1,125 @@
+#include "ProgramOnXServer.h"
+
+#include "language/CursorStyle.h"
+#include "language/InputLanguage.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+const std::string logPath = "/tmp/Tarnwick.log";
+
+int channel(std::uint32_t pixel, int shift)
+{
+    return static_cast<int>((pixel >> shift) & 0xFF);
+}
+
+}
+
+ProgramOnXServer::ProgramOnXServer() : theme_(selectCursorTheme())
+{
+    if (!server_.running())
+        return;
+    // The test's own connections (the window, the theme lookups) go to the
+    // private server too.
+    setenv("DISPLAY", server_.display().c_str(), 1);
+    keyboard_ = std::make_unique<TestKeyboard>(server_.display());
+    layoutsSet_ = keyboard_->setLayouts("us,ru,de");
+    keyboard_->lockGroup(0);
+    arrow_ = themeCursor("left_ptr");
+    window_ = std::make_unique<CursorTestWindow>("left_ptr");
+}
+
+::testing::AssertionResult ProgramOnXServer::ready() const
+{
+    if (!server_.running())
+        return ::testing::AssertionFailure() << "Xvfb did not start";
+    if (!bus_.running())
+        return ::testing::AssertionFailure() << "no private session bus";
+    if (!layoutsSet_)
+        return ::testing::AssertionFailure() << "setxkbmap could not set us,ru,de";
+    if (!arrow_)
+        return ::testing::AssertionFailure() << "the theme " << theme_ << " has no left_ptr";
+    if (!window_ || !window_->display())
+        return ::testing::AssertionFailure() << "no test window";
+    if (window_->onScreen().pixels != arrow_->pixels)
+        return ::testing::AssertionFailure() << "the window does not show the theme's arrow";
+    return ::testing::AssertionSuccess();
+}
+
+std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment)
+{
+    std::map<std::string, std::string> environment{{"DISPLAY", server_.display()},
+                                                   {"WAYLAND_DISPLAY", ""},
+                                                   {"DBUS_SESSION_BUS_ADDRESS", bus_.address()},
+                                                   {"QT_QPA_PLATFORM", "xcb"},
+                                                   {"TARNWICK_WINDOW_SERVER", "x11"},
+                                                   {"TARNWICK_INPUT_SOURCE", "xkb"},
+                                                   {"XCURSOR_THEME", theme_},
+                                                   {"XCURSOR_SIZE", "24"}};
+    for (const auto& [name, value] : extraEnvironment)
+        environment[name] = value;
+    std::error_code ignored;
+    std::filesystem::remove(logPath, ignored);
+    return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, environment);
+}
+
+void ProgramOnXServer::lockGroup(unsigned int group)
+{
+    keyboard_->lockGroup(group);
+}
+
+ScreenCursor ProgramOnXServer::live()
+{
+    return window_->onScreen();
+}
+
+bool ProgramOnXServer::showsThemeArrow()
+{
+    ScreenCursor now = live();
+    return now.width == arrow_->width && now.height == arrow_->height && now.xHot == arrow_->xHot &&
+           now.yHot == arrow_->yHot && pixelHash(now.pixels) == pixelHash(arrow_->pixels);
+}
+
+std::string ProgramOnXServer::log()
+{
+    return TempHome::readFile(logPath);
+}
+
+bool ProgramOnXServer::waitForLog(const std::string& piece, double seconds)
+{
+    return waitUntil(seconds, [&] { return log().find(piece) != std::string::npos; });
+}
+
+Rgb letterBadgeFill(const std::string& code)
+{
+    Color fill = marker(CursorStyle::letterBadge, InputLanguage::make(code, code, "xkb:" + code))->fillColor;
+    Color::RGBA rgba = fill.rgba();
+    auto byte = [](double unit) { return static_cast<int>(std::lround(unit * 255)); };
+    return {byte(rgba.red), byte(rgba.green), byte(rgba.blue)};
+}
+
+int opaquePixelsNear(const ScreenCursor& cursor, Rgb colour, int tolerance)
+{
+    int count = 0;
+    for (std::uint32_t pixel : cursor.pixels) {
+        count += channel(pixel, 24) == 0xFF && std::abs(channel(pixel, 16) - colour.red) <= tolerance &&
+                 std::abs(channel(pixel, 8) - colour.green) <= tolerance &&
+                 std::abs(channel(pixel, 0) - colour.blue) <= tolerance;
+    }
+    return count;
+}
+
+bool inOrder(const std::string& text, const std::vector<std::string>& pieces)
+{
+    std::size_t at = 0;
+    for (const auto& piece : pieces) {
+        at = text.find(piece, at);
+        if (at == std::string::npos)
+            return false;
+        at += piece.size();
+    }
+    return true;
+}
