@@ -2,13 +2,21 @@
 
 #include <X11/Xlib.h>
 
-// The provider's own connection to the X server. It never lets Xlib end the
+// A connection of the provider's to the X server. It never lets Xlib end the
 // process: protocol errors are collected by a Trap and become failed calls,
 // and a broken connection marks itself lost so that every later call fails
-// without touching the display again.
+// without touching the display again. Errors are caught per display, so
+// connections used by different threads do not share any handler state.
 class X11Connection {
 public:
-    X11Connection() = default;
+    enum class Resources {
+        // What the connection creates outlives it (cursors installed by name
+        // must stay readable after the program exits).
+        keptAfterClose,
+        freedOnClose,
+    };
+
+    explicit X11Connection(Resources resources = Resources::keptAfterClose) : resources_(resources) {}
     ~X11Connection();
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;
@@ -22,6 +30,7 @@ public:
     Window root() const { return DefaultRootWindow(display_); }
     int number() const { return ConnectionNumber(display_); }
     bool hasXTest() const { return hasXTest_; }
+    int fixesEventBase() const { return fixesEventBase_; }
 
     // Collects the first X error of the requests made while it lives.
     // finish() waits for the server to process them and returns that error
@@ -41,19 +50,20 @@ public:
     private:
         X11Connection& connection_;
         Trap* outer_;
-        XErrorHandler previousHandler_;
         int error_ = 0;
         friend class X11Connection;
     };
 
 private:
     bool open();
-    static int onError(Display* display, XErrorEvent* event);
-    static int onIOError(Display* display);
-    static void onIOErrorExit(Display* display, void* connection);
+    // Xlib's hooks, in the implementation file.
+    struct Hooks;
+    friend struct Hooks;
 
+    Resources resources_;
     Display* display_ = nullptr;
     bool lost_ = false;
     bool hasXTest_ = false;
+    int fixesEventBase_ = 0;
     Trap* trap_ = nullptr;
 };

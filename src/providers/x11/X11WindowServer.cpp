@@ -131,8 +131,9 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     } else {
         std::vector<Cursor> cursors = registration.frames.createCursors(display, xNames);
         created = !cursors.empty();
+        std::vector<std::uint64_t> hashes = CursorFollower::imageHashes(registration.frames);
         for (std::size_t i = 0; i < cursors.size(); ++i)
-            install(xNames[i], cursors[i], xNames, name);
+            install(xNames[i], cursors[i], hashes, xNames, name);
     }
     CGSError status = finishWithSeed(trap, seed);
     if (status == success && !created)
@@ -151,10 +152,13 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     return success;
 }
 
-void X11WindowServer::install(const char* xName, Cursor cursor, CursorNameMap::XNames group,
-                              const std::string& owner)
+void X11WindowServer::install(const char* xName, Cursor cursor, const std::vector<std::uint64_t>& frameHashes,
+                              CursorNameMap::XNames group, const std::string& owner)
 {
     Display* display = connection_.display();
+    // Followed before it is shown, so the follower never puts back the
+    // cursor this one replaces.
+    follower_.follow(xName, cursor, frameHashes);
     XFixesChangeCursorByName(display, cursor, xName);
     Installed& installed = installed_[xName];
     // Windows keep the replaced cursor alive in the server as long as they
@@ -190,9 +194,10 @@ void X11WindowServer::rebuildAtCurrentScale()
                 shown.push_back(xName.c_str());
         }
         std::vector<Cursor> cursors = registration.frames.createCursors(display, shown);
+        std::vector<std::uint64_t> hashes = CursorFollower::imageHashes(registration.frames);
         for (std::size_t i = 0; i < cursors.size(); ++i) {
             Installed& installed = installed_[shown[i]];
-            install(shown[i], cursors[i], installed.group, name);
+            install(shown[i], cursors[i], hashes, installed.group, name);
         }
     }
 }
@@ -335,6 +340,8 @@ CGSError X11WindowServer::removeRegistered(CGSConnectionID connection, const cha
         putThemeBack(xName, installed->second);
         installed_.erase(installed);
     }
+    if (installed_.empty())
+        follower_.stop();
     return finish(trap);
 }
 
@@ -347,6 +354,7 @@ CGSError X11WindowServer::unregisterAll(CGSConnectionID connection)
     for (const auto& [xName, installed] : installed_)
         putThemeBack(xName, installed);
     installed_.clear();
+    follower_.stop();
     for (auto& [name, registration] : registrations_)
         forget(registration);
     registrations_.clear();
@@ -356,6 +364,7 @@ CGSError X11WindowServer::unregisterAll(CGSConnectionID connection)
 void X11WindowServer::putThemeBack(const std::string& xName, const Installed& installed)
 {
     Display* display = connection_.display();
+    follower_.forget(xName);
     // A theme without this very name gets the first name of the same meaning
     // it has, so no decorated cursor stays behind.
     const char* own[] = {xName.c_str()};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "providers/x11/CursorFollower.h"
 #include "providers/x11/CursorFrames.h"
 #include "providers/x11/CursorNameMap.h"
 #include "providers/x11/CursorRecord.h"
@@ -20,7 +21,8 @@
 // XFixesChangeCursorByName for each X name that stands for it, so every
 // window already showing one of those cursors shows the new one. The provider
 // keeps what was registered (for copying back and for putting the theme back)
-// and the cursor it installed for each X name.
+// and the cursor it installed for each X name. While it has installed any, a
+// CursorFollower brings them to applications started afterwards.
 //
 // The cursor scale applies to what the provider registers. A new scale is
 // brought to the cursors already registered at the next activation (making a
@@ -78,6 +80,9 @@ public:
     // A motion event through XTest at location (origin top left).
     void postMouseMoved(CGPoint location);
 
+    // Whether cursors loaded by name after an install are being followed.
+    bool followingNewCursors() const { return follower_.running(); }
+
 private:
     X11WindowServer() = default;
 
@@ -100,7 +105,8 @@ private:
     CGSError registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed);
     CGSError copyLocked(const std::string& name, CursorNameMap::XNames xNames, CursorRecord& record);
     CGSError makeCurrent(const std::string& name, CursorNameMap::XNames xNames, CGSCursorSeed* seed);
-    void install(const char* xName, Cursor cursor, CursorNameMap::XNames group, const std::string& owner);
+    void install(const char* xName, Cursor cursor, const std::vector<std::uint64_t>& frameHashes,
+                 CursorNameMap::XNames group, const std::string& owner);
     void rebuildAtCurrentScale();
     void putThemeBack(const std::string& xName, const Installed& installed);
     void forget(Registration& registration);
@@ -116,4 +122,6 @@ private:
     CGSCursorSeed lastSeed_ = 0;
     std::map<std::string, Registration> registrations_;
     std::map<std::string, Installed> installed_;
+    // Last, so that its worker ends before anything else goes.
+    CursorFollower follower_;
 };

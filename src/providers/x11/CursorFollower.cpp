@@ -1,0 +1,235 @@
+#include "providers/x11/CursorFollower.h"
+
+#include "providers/x11/X11Connection.h"
+
+#include <X11/extensions/Xfixes.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <poll.h>
+#include <pthread.h>
+#include <csignal>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+struct FreeWithXFree {
+    void operator()(void* data) const { XFree(data); }
+};
+using CursorImage = std::unique_ptr<XFixesCursorImage, FreeWithXFree>;
+
+}
+
+// The thread's side: its own connection, the names of the atoms it has met,
+// and what it does with each change of the cursor on screen.
+class CursorFollower::Worker {
+public:
+    Worker(CursorFollower& follower, int wakeFd, std::unique_ptr<X11Connection> connection)
+        : follower_(follower), wakeFd_(wakeFd), owned_(std::move(connection)), connection_(*owned_)
+    {
+    }
+
+    void run()
+    {
+        // A write to a server that has gone must fail as a lost connection,
+        // not end the process.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        Display* display = connection_.display();
+        XFixesSelectCursorInput(display, connection_.root(), XFixesDisplayCursorNotifyMask);
+        // Whatever was shown before the watch began.
+        putBackIfForeign();
+        follower_.watching_ = !connection_.lost();
+        // Replies read events into Xlib's queue, where poll() cannot see
+        // them: the queue is emptied before every wait.
+        do {
+            while (!connection_.lost() && XPending(display) > 0) {
+                XEvent event;
+                XNextEvent(display, &event);
+                if (event.type == connection_.fixesEventBase() + XFixesCursorNotify)
+                    onCursorShown(reinterpret_cast<const XFixesCursorNotifyEvent&>(event));
+            }
+        } while (waitForWork());
+    }
+
+private:
+    // False when the worker is to end.
+    bool waitForWork()
+    {
+        if (connection_.lost() || follower_.stopping_)
+            return false;
+        pollfd fds[2] = {{connection_.number(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        while (poll(fds, 2, -1) < 0) {
+            if (errno != EINTR)
+                return false;
+        }
+        if (fds[1].revents != 0) {
+            char drained[16];
+            while (read(wakeFd_, drained, sizeof drained) > 0) {
+            }
+        }
+        return !follower_.stopping_;
+    }
+
+    void onCursorShown(const XFixesCursorNotifyEvent& event)
+    {
+        if (event.subtype != XFixesDisplayCursorNotify || event.cursor_name == None)
+            return;
+        const std::string& name = nameOf(event.cursor_name);
+        {
+            std::lock_guard lock(follower_.mutex_);
+            auto followed = follower_.followed_.find(name);
+            if (followed == follower_.followed_.end() || followed->second.ownSerials.contains(event.cursor_serial))
+                return;
+        }
+        putBackIfForeign();
+    }
+
+    // Changes the cursor on screen back to the followed one of its name when
+    // it shows other pixels.
+    void putBackIfForeign()
+    {
+        // What is on screen now, which may have moved on since any event.
+        CursorImage image;
+        {
+            X11Connection::Trap trap(connection_);
+            image.reset(XFixesGetCursorImage(connection_.display()));
+            if (trap.finishAfterReply() != 0 || !image || !image->name)
+                return;
+        }
+        std::vector<std::uint32_t> pixels(image->pixels,
+                                          image->pixels + static_cast<std::size_t>(image->width) * image->height);
+        std::uint64_t hash = imageHash(image->width, image->height, pixels);
+        std::lock_guard lock(follower_.mutex_);
+        auto followed = follower_.followed_.find(image->name);
+        if (followed == follower_.followed_.end())
+            return;
+        const auto& own = followed->second.ownImages;
+        if (std::find(own.begin(), own.end(), hash) != own.end()) {
+            followed->second.ownSerials.insert(image->cursor_serial);
+            return;
+        }
+        // Done while holding the lock: the owner may free this cursor as soon
+        // as it has replaced it here.
+        X11Connection::Trap trap(connection_);
+        XFixesChangeCursorByName(connection_.display(), followed->second.cursor, image->name);
+        trap.finish();
+    }
+
+    const std::string& nameOf(Atom atom)
+    {
+        auto known = atomNames_.find(atom);
+        if (known != atomNames_.end())
+            return known->second;
+        std::string name;
+        X11Connection::Trap trap(connection_);
+        if (char* text = XGetAtomName(connection_.display(), atom)) {
+            name = text;
+            XFree(text);
+        }
+        // A name the server could not give is remembered as none.
+        trap.finishAfterReply();
+        return atomNames_.emplace(atom, std::move(name)).first->second;
+    }
+
+    CursorFollower& follower_;
+    int wakeFd_;
+    std::unique_ptr<X11Connection> owned_;
+    X11Connection& connection_;
+    std::map<Atom, std::string> atomNames_;
+};
+
+CursorFollower::~CursorFollower()
+{
+    stop();
+}
+
+std::uint64_t CursorFollower::imageHash(int width, int height, const std::vector<std::uint32_t>& pixels)
+{
+    // FNV-1a a word at a time: registering hashes every frame of every
+    // cursor, so it has to be cheap; telling images apart is all it is for.
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    auto mix = [&hash](std::uint32_t word) { hash = (hash ^ word) * 0x100000001b3ULL; };
+    mix(static_cast<std::uint32_t>(width));
+    mix(static_cast<std::uint32_t>(height));
+    for (std::uint32_t pixel : pixels)
+        mix(pixel);
+    return hash;
+}
+
+std::vector<std::uint64_t> CursorFollower::imageHashes(const CursorFrames& frames)
+{
+    std::vector<std::uint64_t> hashes;
+    for (const auto& frame : frames.frames)
+        hashes.push_back(imageHash(frames.width, frames.height, frame));
+    return hashes;
+}
+
+void CursorFollower::follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages)
+{
+    Followed followed{cursor, ownImages, {}};
+    {
+        std::lock_guard lock(mutex_);
+        followed_[xName] = std::move(followed);
+    }
+    // A worker that ended by itself (its connection broke) stays ended until
+    // stop(); restarting it on every registration would retry in vain.
+    if (thread_.joinable())
+        return;
+    // Opened here, not on the worker: Xlib ends the process when the server
+    // goes away while a display is still being opened, and this caller has
+    // just seen the server answer.
+    auto connection = std::make_unique<X11Connection>(X11Connection::Resources::freedOnClose);
+    int fds[2];
+    if (!connection->usable() || pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    wakeRead_ = fds[0];
+    wakeWrite_ = fds[1];
+    running_ = true;
+    try {
+        thread_ = std::thread([this, wakeFd = wakeRead_, connection = std::move(connection)]() mutable {
+            Worker(*this, wakeFd, std::move(connection)).run();
+            watching_ = false;
+            running_ = false;
+        });
+    } catch (const std::system_error&) {
+        running_ = false;
+        close(wakeRead_);
+        close(wakeWrite_);
+        wakeRead_ = wakeWrite_ = -1;
+    }
+}
+
+void CursorFollower::forget(const std::string& xName)
+{
+    std::lock_guard lock(mutex_);
+    followed_.erase(xName);
+}
+
+void CursorFollower::stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        followed_.clear();
+    }
+    if (!thread_.joinable())
+        return;
+    // Should anything call exit() on the worker, static destruction runs on it.
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();
+        return;
+    }
+    stopping_ = true;
+    char wake = 1;
+    [[maybe_unused]] ssize_t written = write(wakeWrite_, &wake, 1);
+    thread_.join();
+    stopping_ = false;
+    close(wakeRead_);
+    close(wakeWrite_);
+    wakeRead_ = wakeWrite_ = -1;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "providers/x11/CursorFrames.h"
+
+#include <X11/Xlib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Keeps the provider's cursors on applications started after they were
+// installed. Changing a cursor by name reaches only the cursors that exist;
+// a program started later loads the theme's cursor under the same name. A
+// worker thread with its own connection watches the cursor on screen and,
+// when it carries a followed name but not the provider's pixels, changes that
+// name again.
+//
+// The cursors handed in belong to the caller's connection; the caller keeps
+// them alive until it has forgotten or replaced them here. Each change the
+// worker makes has reached the server before follow() or forget() returns,
+// so the caller may free a cursor right after.
+class CursorFollower {
+public:
+    CursorFollower() = default;
+    ~CursorFollower();
+    CursorFollower(const CursorFollower&) = delete;
+    CursorFollower& operator=(const CursorFollower&) = delete;
+
+    // Starts the worker with the first name followed. ownImages are the
+    // imageHash of each frame of the cursor.
+    void follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages);
+    void forget(const std::string& xName);
+    // Forgets every name and ends the worker.
+    void stop();
+    bool running() const { return running_; }
+    // Running, connected and told of every cursor shown.
+    bool watching() const { return watching_; }
+
+    // What identifies a cursor image on screen.
+    static std::uint64_t imageHash(int width, int height, const std::vector<std::uint32_t>& pixels);
+    static std::vector<std::uint64_t> imageHashes(const CursorFrames& frames);
+
+private:
+    struct Followed {
+        Cursor cursor = None;
+        std::vector<std::uint64_t> ownImages;
+        // Serials of on-screen cursors already seen to be this one.
+        std::set<unsigned long> ownSerials;
+    };
+    class Worker;
+
+    std::mutex mutex_;
+    std::map<std::string, Followed> followed_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> watching_{false};
+    std::atomic<bool> stopping_{false};
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+};
