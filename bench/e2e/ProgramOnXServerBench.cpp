@@ -1,0 +1,296 @@
+// The real program on a private X server, as a user runs it: how long a
+// keyboard group change takes to show as the new badge on the live cursor,
+// and what the program costs while nothing happens.
+//
+// A switch is timed from just before this process locks the new XKB group
+// (as a layout switcher does) until XFixesGetCursorImage shows the new
+// language's badge fill; the cursor is read after each XFixes cursor
+// notification or every millisecond, whichever comes first.
+
+#include "support/ChildProcess.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <X11/XKBlib.h>
+#include <X11/Xcursor/Xcursor.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Rgb {
+    int red, green, blue;
+};
+// The letter badges' fills for English and Russian.
+constexpr Rgb english{0, 51, 179};
+constexpr Rgb russian{255, 59, 48};
+constexpr int badgePixels = 20;
+
+int badgeFillPixels(Display* display, Rgb colour)
+{
+    XFixesCursorImage* image = XFixesGetCursorImage(display);
+    if (!image)
+        return 0;
+    auto channel = [](unsigned long pixel, int shift) { return static_cast<int>((pixel >> shift) & 0xFF); };
+    int count = 0;
+    for (int i = 0; i < image->width * image->height; ++i) {
+        unsigned long pixel = image->pixels[i];
+        count += channel(pixel, 24) == 0xFF && std::abs(channel(pixel, 16) - colour.red) <= 2 &&
+                 std::abs(channel(pixel, 8) - colour.green) <= 2 && std::abs(channel(pixel, 0) - colour.blue) <= 2;
+    }
+    XFree(image);
+    return count;
+}
+
+std::string cursorTheme()
+{
+    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
+        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr"))
+            return candidate;
+    }
+    return "default";
+}
+
+// The X server, a window of another client showing the theme's arrow under
+// the pointer, and Tarnwick started on them with layouts us and ru.
+class Session {
+public:
+    Session()
+    {
+        if (!server_.running())
+            return;
+        setenv("DISPLAY", server_.display().c_str(), 1);
+        setenv("XCURSOR_THEME", theme_.c_str(), 1);
+        setenv("XCURSOR_SIZE", "24", 1);
+        if (std::system(("setxkbmap -display " + server_.display() + " -layout us,ru").c_str()) != 0)
+            return;
+        display_ = XOpenDisplay(nullptr);
+        if (!display_)
+            return;
+        int eventBase = 0, errorBase = 0;
+        XFixesQueryExtension(display_, &eventBase, &errorBase);
+        Window root = DefaultRootWindow(display_);
+        window_ = XCreateSimpleWindow(display_, root, 0, 0, 200, 200, 0, 0, 0);
+        XDefineCursor(display_, window_, XcursorLibraryLoadCursor(display_, "left_ptr"));
+        XMapRaised(display_, window_);
+        XWarpPointer(display_, None, root, 0, 0, 0, 0, 100, 100);
+        XFixesSelectCursorInput(display_, root, XFixesDisplayCursorNotifyMask);
+        XkbLockGroup(display_, XkbUseCoreKbd, 0);
+        XSync(display_, False);
+
+        std::error_code ignored;
+        std::filesystem::remove("/tmp/Tarnwick.log", ignored);
+        program_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{ChildProcess::programPath()},
+            std::map<std::string, std::string>{{"DISPLAY", server_.display()},
+                                               {"WAYLAND_DISPLAY", ""},
+                                               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"},
+                                               {"QT_QPA_PLATFORM", "xcb"},
+                                               {"TARNWICK_WINDOW_SERVER", "x11"},
+                                               {"TARNWICK_INPUT_SOURCE", "xkb"}});
+        started_ = waitForBadge(english, 30);
+        // Let the re-activations and any stabilization re-apply of the first
+        // apply pass before anything is measured.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+    }
+
+    ~Session()
+    {
+        if (program_) {
+            program_->signal(SIGTERM);
+            program_->wait(10);
+        }
+        if (display_)
+            XCloseDisplay(display_);
+    }
+
+    bool started() const { return started_; }
+    int pid() const { return program_ ? program_->pid() : -1; }
+
+    // Seconds from the lock to the badge on screen, or a negative value when
+    // it did not show within the timeout.
+    double switchTo(unsigned int group, Rgb fill)
+    {
+        auto start = Clock::now();
+        XkbLockGroup(display_, XkbUseCoreKbd, group);
+        XFlush(display_);
+        if (!waitForBadge(fill, 5))
+            return -1;
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+private:
+    bool waitForBadge(Rgb fill, double seconds)
+    {
+        auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        pollfd connection{ConnectionNumber(display_), POLLIN, 0};
+        while (Clock::now() < deadline) {
+            if (badgeFillPixels(display_, fill) >= badgePixels)
+                return true;
+            poll(&connection, 1, 1);
+            while (XPending(display_)) {
+                XEvent event;
+                XNextEvent(display_, &event);
+            }
+        }
+        return false;
+    }
+
+    TempHome home_;
+    XvfbServer server_;
+    std::string theme_ = cursorTheme();
+    Display* display_ = nullptr;
+    Window window_ = 0;
+    std::unique_ptr<ChildProcess> program_;
+    bool started_ = false;
+};
+
+Session& session()
+{
+    static Session instance;
+    return instance;
+}
+
+double percentile(std::vector<double> values, double fraction)
+{
+    std::sort(values.begin(), values.end());
+    auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+}
+
+// utime + stime in clock ticks, from /proc/<pid>/stat (fields 14 and 15,
+// counted after the command name, which may hold spaces).
+double cpuSeconds(int pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14)
+            utime = std::stoull(field);
+        if (index == 15) {
+            stime = std::stoull(field);
+            break;
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Nanoseconds on a CPU summed over the threads: the clock-tick figure above
+// moves in 10 ms steps, too coarse for an idle minute.
+double scheduledSeconds(int pid)
+{
+    double total = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream file(task.path() / "schedstat");
+        unsigned long long nanoseconds = 0;
+        if (file >> nanoseconds)
+            total += static_cast<double>(nanoseconds) / 1e9;
+    }
+    return total;
+}
+
+// A "Field:   1234 kB" line of /proc/<pid>/status or smaps_rollup, in MB.
+double megabytes(int pid, const std::string& file, const std::string& field)
+{
+    std::ifstream text("/proc/" + std::to_string(pid) + "/" + file);
+    for (std::string line; std::getline(text, line);) {
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stod(line.substr(field.size() + 1)) / 1024.0;
+    }
+    return -1;
+}
+
+double residentMegabytes(int pid)
+{
+    return megabytes(pid, "status", "VmRSS");
+}
+
+}
+
+// One repetition is one switch, alternately to ru and back to en; the
+// aggregates are over the 50 switches.
+static void LanguageSwitchToBadgeOnScreen(benchmark::State& state)
+{
+    if (!session().started()) {
+        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+        return;
+    }
+    static int switches = 0;
+    for (auto _ : state) {
+        bool toRussian = switches++ % 2 == 0;
+        double seconds = session().switchTo(toRussian ? 1 : 0, toRussian ? russian : english);
+        if (seconds < 0) {
+            state.SkipWithError("the badge did not change within 5 s");
+            break;
+        }
+        state.SetIterationTime(seconds);
+        state.PauseTiming();
+        // The switch's re-activations (up to 0.32 s later) end before the next.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(LanguageSwitchToBadgeOnScreen)
+    ->Iterations(1)
+    ->Repetitions(50)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
+    ->ComputeStatistics("max", [](const std::vector<double>& v) { return percentile(v, 1.0); })
+    ->ReportAggregatesOnly(true);
+
+// The program left alone for 60 s after the switches: its CPU time as a
+// share of one core and its resident memory.
+static void IdleProgram(benchmark::State& state)
+{
+    if (!session().started()) {
+        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+        return;
+    }
+    int pid = session().pid();
+    double idleSeconds = static_cast<double>(state.range(0));
+    for (auto _ : state) {
+        double rssBefore = residentMegabytes(pid);
+        double cpuBefore = cpuSeconds(pid);
+        double scheduledBefore = scheduledSeconds(pid);
+        auto start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+        double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        double cpu = cpuSeconds(pid) - cpuBefore;
+        double scheduled = scheduledSeconds(pid) - scheduledBefore;
+        state.SetIterationTime(wall);
+        state.counters["cpu_s"] = cpu;
+        state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;
+        state.counters["sched_percent_of_core"] = 100.0 * scheduled / wall;
+        state.counters["rss_MB_before"] = rssBefore;
+        state.counters["rss_MB_after"] = residentMegabytes(pid);
+        // How much of it is the program's own, and its share of the pages it
+        // maps with other processes (the Qt and system libraries).
+        state.counters["rss_anon_MB"] = megabytes(pid, "status", "RssAnon");
+        state.counters["rss_file_MB"] = megabytes(pid, "status", "RssFile");
+        state.counters["pss_MB"] = megabytes(pid, "smaps_rollup", "Pss");
+    }
+}
+BENCHMARK(IdleProgram)->Arg(60)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+BENCHMARK_MAIN();
