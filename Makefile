@@ -22,7 +22,7 @@ test: deps build/asan/CMakeCache.txt
 
 bench: deps build/default/CMakeCache.txt
 	cmake --build --preset default
-	@for b in build/default/bench/bench_*; do echo "== $$b"; "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+	@for b in build/default/bench/*/bench_*; do echo "== $$b"; "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
 clean:
 	rm -rf build demo-out

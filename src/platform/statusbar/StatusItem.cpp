@@ -61,6 +61,9 @@ StatusItem::~StatusItem() = default;
 
 void StatusItem::setTitle(std::string title)
 {
+    // Every poll sets the title; only a change is worth a signal to the tray host.
+    if (title == title_)
+        return;
     title_ = std::move(title);
     if (tray_)
         tray_->icon.setToolTip(QString::fromStdString(title_));
