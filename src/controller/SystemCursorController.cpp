@@ -116,19 +116,6 @@ StockCursor::Shape stockShape(CursorRole role)
     return StockCursor::Shape::arrow;
 }
 
-StockCursor::Shape stockShape(CursorTemplate cursorTemplate)
-{
-    switch (cursorTemplate) {
-    case CursorTemplate::iBeam:
-        return StockCursor::Shape::iBeam;
-    case CursorTemplate::pointingHand:
-        return StockCursor::Shape::pointingHand;
-    case CursorTemplate::arrow:
-        break;
-    }
-    return StockCursor::Shape::arrow;
-}
-
 // A plain pink disc: whatever it is drawn on, the pixels differ from the
 // original arrow's.
 CursorMarker overrideTestMarker()

@@ -181,19 +181,6 @@ void drawBadgeText(GraphicsContext& context, const std::string& text, const Rect
                      Font::boldSystemFont(fontSize), color);
 }
 
-StockCursor::Shape stockShape(CursorTemplate cursorTemplate)
-{
-    switch (cursorTemplate) {
-    case CursorTemplate::iBeam:
-        return StockCursor::Shape::iBeam;
-    case CursorTemplate::pointingHand:
-        return StockCursor::Shape::pointingHand;
-    case CursorTemplate::arrow:
-        break;
-    }
-    return StockCursor::Shape::arrow;
-}
-
 std::string dimensions(std::size_t width, std::size_t height)
 {
     return std::to_string(width) + "x" + std::to_string(height);
