@@ -1,7 +1,7 @@
-#include "app/AppLog.h"
 #include "app/CommandLine.h"
 #include "app/GracefulTermination.h"
 #include "app/TarnwickTrayApp.h"
+#include "base/AppLog.h"
 #include "language/LanguageDetector.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"

@@ -1,4 +1,4 @@
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 
 #include <benchmark/benchmark.h>
 

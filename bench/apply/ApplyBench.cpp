@@ -4,7 +4,7 @@
 // provider, with a window of another client showing the theme's arrow under
 // the pointer.
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "capes/CursorCapeStore.h"
 #include "controller/SystemCursorController.h"
 #include "language/CursorStyle.h"

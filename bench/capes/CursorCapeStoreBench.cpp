@@ -1,7 +1,7 @@
 // What the cape cache costs an apply: the load at its start and the save at
 // its end, for a set the size of a real one (40 cursors, five theme sizes each).
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "capes/CursorCapeStore.h"
 #include "platform/graphics/PngCodec.h"
 

@@ -3,7 +3,7 @@
 #include "platform/runloop/ManualRunLoop.h"
 #include "providers/sim/SimWindowServer.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 
 #include <benchmark/benchmark.h>
 

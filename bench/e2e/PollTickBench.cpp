@@ -5,8 +5,8 @@
 // source, and updates the tray title and badge. The detection alone is
 // measured beside it.
 
-#include "app/AppLog.h"
 #include "app/TarnwickTrayApp.h"
+#include "base/AppLog.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/ManualRunLoop.h"
 #include "support/TempHome.h"

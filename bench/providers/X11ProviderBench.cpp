@@ -2,7 +2,7 @@
 // window of another client showing the theme's arrow under the pointer.
 
 #include "platform/graphics/cgimage/CFRef.h"
-#include "runtime/WindowServerFunctions.h"
+#include "platform/provider/WindowServerFunctions.h"
 #include "support/XvfbServer.h"
 
 #include <benchmark/benchmark.h>

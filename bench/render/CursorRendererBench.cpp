@@ -1,4 +1,4 @@
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/graphics/GuiApplication.h"
 #include "platform/stockcursors/StockCursor.h"
 #include "render/CursorRenderer.h"

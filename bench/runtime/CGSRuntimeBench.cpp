@@ -1,6 +1,6 @@
 #include "runtime/CGSRuntime.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "providers/sim/SimWindowServer.h"
 
 #include <benchmark/benchmark.h>

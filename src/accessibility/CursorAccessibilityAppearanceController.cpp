@@ -1,7 +1,7 @@
 #include "accessibility/CursorAccessibilityAppearanceController.h"
 
-#include "app/AppLog.h"
-#include "app/LogFormat.h"
+#include "base/AppLog.h"
+#include "base/LogFormat.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/UserDirectories.h"
 

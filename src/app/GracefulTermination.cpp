@@ -1,6 +1,6 @@
 #include "app/GracefulTermination.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 
 #include <csignal>
 #include <string>

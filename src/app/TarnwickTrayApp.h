@@ -1,11 +1,11 @@
 #pragma once
 
 #include "accessibility/CursorAccessibilityAppearanceController.h"
-#include "app/Menu.h"
-#include "app/MenuItem.h"
 #include "controller/SystemCursorController.h"
 #include "language/CursorPreferences.h"
 #include "language/LanguageDetector.h"
+#include "menu/Menu.h"
+#include "menu/MenuItem.h"
 #include "platform/autostart/LaunchAgent.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/statusbar/StatusItem.h"

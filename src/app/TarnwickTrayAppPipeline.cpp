@@ -1,7 +1,7 @@
 #include "app/TarnwickTrayApp.h"
 
-#include "app/AppLog.h"
-#include "app/LogFormat.h"
+#include "base/AppLog.h"
+#include "base/LogFormat.h"
 
 #include <string>
 

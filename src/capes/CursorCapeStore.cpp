@@ -1,11 +1,11 @@
 #include "capes/CursorCapeStore.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
+#include "base/Text.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/UserDirectories.h"
 #include "platform/graphics/PngCodec.h"
 #include "platform/prefs/PropertyListBounds.h"
-#include "runtime/CGSRuntime.h"
 
 #include <plist/plist.h>
 
@@ -71,21 +71,6 @@ std::optional<char> asciiLowercaseAt(std::string_view text, std::size_t& at)
     if (byte >= 0x80)
         return std::nullopt;
     return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : static_cast<char>(byte);
-}
-
-// Compared only against sanitised (ASCII) codes, so characters that stay
-// non-ASCII when lowercased may be kept as they are.
-std::string lowercased(std::string_view text)
-{
-    std::string result;
-    for (std::size_t at = 0; at < text.size();) {
-        std::size_t start = at;
-        if (auto character = asciiLowercaseAt(text, at))
-            result += *character;
-        else
-            result.append(text.substr(start, at - start));
-    }
-    return result;
 }
 
 bool isComponentCharacter(char c)
@@ -383,7 +368,7 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
         return std::nullopt;
     }
     auto data = reinterpret_cast<const std::uint8_t*>(bytes->data());
-    std::uint64_t hash = CGSRuntime::fnv1a64(std::span(data, bytes->size()));
+    std::uint64_t hash = fnv1a64(std::span(data, bytes->size()));
 
     std::optional<std::string> saved;
     queue_.sync([&] {

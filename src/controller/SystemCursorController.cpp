@@ -1,12 +1,13 @@
 #include "controller/SystemCursorController.h"
 
-#include "app/AppLog.h"
-#include "app/LogFormat.h"
+#include "base/AppLog.h"
+#include "base/LogFormat.h"
+#include "base/Text.h"
 #include "capes/CursorCapeStore.h"
-#include "render/CursorRenderer.h"
 #include "language/CursorMarker.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/stockcursors/StockCursor.h"
+#include "render/CursorRenderer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,17 +25,6 @@ bool switchIsOn(const char* variable)
 {
     const char* value = std::getenv(variable);
     return value && std::string(value) == "1";
-}
-
-std::string lowercased(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
-
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 bool contains(const std::vector<std::string>& list, const std::string& item)

@@ -2,9 +2,9 @@
 
 #include "capes/CursorCapeStore.h"
 #include "controller/CursorRole.h"
-#include "controller/CursorTemplate.h"
 #include "controller/ResolvedPayload.h"
 #include "language/CursorMarker.h"
+#include "render/CursorTemplate.h"
 #include "runtime/CGSRuntime.h"
 #include "runtime/CursorSnapshot.h"
 

@@ -1,7 +1,8 @@
 #include "controller/SystemCursorController.h"
 
-#include "app/AppLog.h"
-#include "app/LogFormat.h"
+#include "base/AppLog.h"
+#include "base/LogFormat.h"
+#include "base/Text.h"
 #include "render/CursorRenderer.h"
 
 #include <algorithm>
@@ -9,12 +10,6 @@
 #include <set>
 
 namespace {
-
-std::string lowercased(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 std::string sizeText(const CGSize& size)
 {

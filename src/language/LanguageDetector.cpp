@@ -1,6 +1,6 @@
 #include "language/LanguageDetector.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 
 #include <algorithm>
 #include <string_view>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "controller/CursorTemplate.h"
 #include "language/CursorMarker.h"
 #include "platform/graphics/Rect.h"
 #include "platform/graphics/cgimage/CFRef.h"
 #include "platform/graphics/cgimage/CGImage.h"
+#include "render/CursorTemplate.h"
 #include "runtime/CursorSnapshot.h"
 
 #include <optional>

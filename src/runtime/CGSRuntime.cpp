@@ -1,7 +1,8 @@
 #include "runtime/CGSRuntime.h"
 
-#include "app/AppLog.h"
-#include "app/LogFormat.h"
+#include "base/AppLog.h"
+#include "base/LogFormat.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -68,12 +69,6 @@ std::string number(double value)
 std::string number(float value)
 {
     return LogFormat::number(value);
-}
-
-std::string lowercased(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
 }
 
 // Takes over the list the window server returned and keeps its images, in
@@ -618,7 +613,7 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
     // A server that claims to have written more than the buffer holds is
     // believed only as far as the buffer goes.
     auto hashed = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(std::min(dataSize, byteCount)));
-    std::string fingerprint = hexDigits(fnv1a64(hashed));
+    std::string fingerprint = hexDigits(::fnv1a64(hashed));
     AppLog::debug("currentCursorFingerprint ok size=" + number(dataSize) + " hash=" + fingerprint +
                   " px=" + number(size.width) + "x" + number(size.height) + " hotSpot=(" + number(hotSpot.x) + "," +
                   number(hotSpot.y) + ") depth=" + number(depth) + " components=" + number(components) +
@@ -656,10 +651,5 @@ void CGSRuntime::postSyntheticMouseMovedEvents(int count) const
 
 std::uint64_t CGSRuntime::fnv1a64(std::span<const std::uint8_t> bytes)
 {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (std::uint8_t byte : bytes) {
-        hash ^= byte;
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
+    return ::fnv1a64(bytes);
 }

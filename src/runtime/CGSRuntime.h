@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/provider/WindowServerFunctions.h"
 #include "runtime/CursorSnapshot.h"
-#include "runtime/WindowServerFunctions.h"
 
 #include <cstdint>
 #include <optional>

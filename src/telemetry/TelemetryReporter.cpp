@@ -1,6 +1,6 @@
 #include "telemetry/TelemetryReporter.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/files/UserDirectories.h"
 #include "platform/http/HttpUrl.h"

@@ -1,6 +1,6 @@
 #include "accessibility/CursorAccessibilityAppearanceController.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/prefs/PropertyListPrinting.h"
 #include "support/TempHome.h"
 

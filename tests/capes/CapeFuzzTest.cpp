@@ -5,7 +5,7 @@
 
 #include "CapeTestSupport.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "capes/CursorCapeStore.h"
 #include "platform/graphics/PngCodec.h"
 #include "support/TempHome.h"

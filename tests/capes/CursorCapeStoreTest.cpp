@@ -1,6 +1,6 @@
 #include "CapeTestSupport.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "capes/CursorCapeStore.h"
 #include "runtime/CGSRuntime.h"
 #include "support/TempHome.h"

@@ -1,6 +1,6 @@
 #include "language/LanguageDetector.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/input/FileInputSourceService.h"
 #include "support/TempHome.h"
 

@@ -1,6 +1,6 @@
 #include "RendererTestSupport.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/graphics/Bitmap.h"
 #include "support/TempHome.h"
 

@@ -1,6 +1,6 @@
 #include "runtime/CGSRuntime.h"
 
-#include "app/LogFormat.h"
+#include "base/LogFormat.h"
 
 #include "LogCapture.h"
 #include "providers/sim/SimWindowServer.h"

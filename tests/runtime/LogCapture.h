@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "support/TempHome.h"
 
 #include <algorithm>

@@ -7,7 +7,7 @@
 // Exports: CGSRegisterCursorWithImage, CGSCopyRegisteredCursorImages,
 // CoreCursorCopyImages, CGSCursorNameForSystemCursor.
 
-#include "runtime/WindowServerFunctions.h"
+#include "platform/provider/WindowServerFunctions.h"
 
 extern "C" {
 

@@ -2,7 +2,7 @@
 
 #include "LoopbackHttpServer.h"
 #include "TelemetryTestSupport.h"
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/runloop/ManualRunLoop.h"
 #include "support/ChildProcess.h"

@@ -1,6 +1,6 @@
 #include "platform/autostart/LaunchAgent.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/autostart/XdgAutostartEntry.h"
 #include "platform/files/AtomicFile.h"
 

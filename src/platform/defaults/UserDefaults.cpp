@@ -1,6 +1,6 @@
 #include "platform/defaults/UserDefaults.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/files/AtomicFile.h"
 #include "platform/files/UserDirectories.h"
 

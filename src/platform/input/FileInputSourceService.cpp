@@ -1,6 +1,6 @@
 #include "platform/input/FileInputSourceService.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/files/AtomicFile.h"
 
 #include <algorithm>

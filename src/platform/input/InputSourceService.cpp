@@ -1,6 +1,6 @@
 #include "platform/input/InputSourceService.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/input/FileInputSourceService.h"
 #include "platform/input/XkbInputSourceService.h"
 

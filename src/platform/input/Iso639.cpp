@@ -1,6 +1,6 @@
 #include "platform/input/Iso639.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/files/AtomicFile.h"
 
 #include <nlohmann/json.hpp>

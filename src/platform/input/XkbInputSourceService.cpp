@@ -1,6 +1,6 @@
 #include "platform/input/XkbInputSourceService.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>

@@ -1,6 +1,6 @@
 #include "platform/input/XkbLayoutRegistry.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/input/Iso639.h"
 #include "platform/input/XkbSymbolsName.h"
 

@@ -1,6 +1,6 @@
 #include "platform/provider/WindowServerProvider.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/files/UserDirectories.h"
 
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "platform/statusbar/StatusItem.h"
 
-#include "app/AppLog.h"
-#include "app/Menu.h"
+#include "base/AppLog.h"
+#include "menu/Menu.h"
 #include "platform/statusbar/BadgeIcon.h"
 #include "platform/statusbar/TrayMenu.h"
 

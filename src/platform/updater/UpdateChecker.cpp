@@ -1,7 +1,7 @@
 #include "platform/updater/UpdateChecker.h"
 
-#include "app/AppLog.h"
-#include "app/LogFormat.h"
+#include "base/AppLog.h"
+#include "base/LogFormat.h"
 #include "platform/defaults/UserDefaults.h"
 #include "platform/http/HttpSession.h"
 #include "platform/http/HttpUrl.h"

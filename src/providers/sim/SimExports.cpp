@@ -3,7 +3,7 @@
 // window server that lacks some of them.
 
 #pragma GCC visibility push(default)
-#include "runtime/WindowServerFunctions.h"
+#include "platform/provider/WindowServerFunctions.h"
 #pragma GCC visibility pop
 
 #include "providers/sim/SimWindowServerModel.h"

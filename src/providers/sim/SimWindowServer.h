@@ -32,7 +32,7 @@
  * - Posted events are recorded; the pointer does not move.
  */
 
-#include "runtime/WindowServerFunctions.h"
+#include "platform/provider/WindowServerFunctions.h"
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/provider/WindowServerFunctions.h"
 #include "providers/sim/SimCursorArt.h"
 #include "providers/sim/SimWindowServer.h"
 #include "runtime/CursorSnapshot.h"
-#include "runtime/WindowServerFunctions.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/provider/WindowServerFunctions.h"
 #include "providers/x11/CursorFollower.h"
 #include "providers/x11/CursorFrames.h"
 #include "providers/x11/CursorNameMap.h"
 #include "providers/x11/CursorRecord.h"
 #include "providers/x11/CursorTheme.h"
 #include "providers/x11/X11Connection.h"
-#include "runtime/WindowServerFunctions.h"
 
 #include <X11/extensions/Xfixes.h>
 

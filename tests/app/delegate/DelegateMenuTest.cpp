@@ -1,6 +1,6 @@
 #include "DelegateTestSupport.h"
 
-#include "app/LogFormat.h"
+#include "base/LogFormat.h"
 #include "platform/defaults/UserDefaults.h"
 
 #include <filesystem>

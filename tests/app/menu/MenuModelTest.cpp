@@ -1,5 +1,5 @@
-#include "app/Menu.h"
-#include "app/MenuItem.h"
+#include "menu/Menu.h"
+#include "menu/MenuItem.h"
 
 #include <gtest/gtest.h>
 

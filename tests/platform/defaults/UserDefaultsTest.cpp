@@ -1,6 +1,6 @@
 #include "platform/defaults/UserDefaults.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

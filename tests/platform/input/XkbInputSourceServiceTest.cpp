@@ -1,7 +1,7 @@
 #include "platform/input/XkbInputSourceService.h"
 
 #include "TestKeyboard.h"
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "language/LanguageDetector.h"
 #include "platform/runloop/ManualRunLoop.h"
 #include "support/ChildProcess.h"

@@ -1,6 +1,6 @@
 #include "platform/prefs/PreferenceDomain.h"
 
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 #include "platform/prefs/PropertyListPrinting.h"
 #include "support/TempHome.h"
 

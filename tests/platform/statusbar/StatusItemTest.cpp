@@ -1,7 +1,7 @@
 #include "platform/statusbar/StatusItem.h"
 
-#include "app/Menu.h"
-#include "app/MenuItem.h"
+#include "menu/Menu.h"
+#include "menu/MenuItem.h"
 #include "runtime/LogCapture.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // shows a menu like the program's and prints every choice on its output.
 // Usage: tarnwick_tray_fixture LOG_FILE
 
-#include "app/AppLog.h"
-#include "app/Menu.h"
-#include "app/MenuItem.h"
+#include "base/AppLog.h"
+#include "menu/Menu.h"
+#include "menu/MenuItem.h"
 #include "platform/graphics/GuiApplication.h"
 #include "platform/statusbar/StatusItem.h"
 

@@ -1,7 +1,7 @@
 #include "platform/statusbar/TrayMenu.h"
 
-#include "app/Menu.h"
-#include "app/MenuItem.h"
+#include "menu/Menu.h"
+#include "menu/MenuItem.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "runtime/WindowServerFunctions.h"
+#include "platform/provider/WindowServerFunctions.h"
 
 #include <gtest/gtest.h>
 

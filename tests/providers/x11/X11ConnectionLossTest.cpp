@@ -3,8 +3,8 @@
 
 #include "X11TestDisplay.h"
 
+#include "platform/provider/WindowServerFunctions.h"
 #include "providers/x11/X11Connection.h"
-#include "runtime/WindowServerFunctions.h"
 #include "support/XvfbServer.h"
 
 #include <X11/Xcursor/Xcursor.h>

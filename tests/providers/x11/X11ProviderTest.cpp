@@ -3,7 +3,7 @@
 
 #include "X11TestDisplay.h"
 
-#include "runtime/WindowServerFunctions.h"
+#include "platform/provider/WindowServerFunctions.h"
 #include "support/XvfbServer.h"
 
 #include <cmath>

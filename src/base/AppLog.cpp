@@ -1,5 +1,6 @@
-#include "app/AppLog.h"
+#include "base/AppLog.h"
 
+#include "base/Text.h"
 #include "platform/runloop/SerialQueue.h"
 #include "platform/syslog/SystemLog.h"
 
@@ -17,12 +18,6 @@
 namespace AppLog {
 
 namespace {
-
-std::string lowercased(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 bool loggingFromEnvironment()
 {

@@ -1,6 +1,6 @@
-#include "app/Menu.h"
+#include "menu/Menu.h"
 
-#include "app/MenuItem.h"
+#include "menu/MenuItem.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "app/MenuItem.h"
+#include "menu/MenuItem.h"
 
-#include "app/Menu.h"
+#include "menu/Menu.h"
 
 std::shared_ptr<MenuItem> MenuItem::make(std::string title, Action action, std::string keyEquivalent)
 {
