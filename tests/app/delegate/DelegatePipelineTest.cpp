@@ -44,6 +44,44 @@ TEST_F(DelegatePipelineTest, LaunchAppliesTheBadgeOnceAndPollsWithNothingChanged
     EXPECT_EQ(onScreen(), badged);
 }
 
+TEST_F(DelegatePipelineTest, StartUpAndTerminationRunTheirStepsInOrderAndTerminationRunsOnce)
+{
+    auto expectInOrder = [this](const std::vector<std::string>& prefixes) {
+        for (std::size_t i = 0; i < prefixes.size(); ++i) {
+            EXPECT_LT(indexOf(prefixes[i]), log.lines().size()) << "missing: " << prefixes[i];
+            if (i > 0) {
+                EXPECT_GT(indexOf(prefixes[i]), indexOf(prefixes[i - 1])) << "out of order: " << prefixes[i];
+            }
+        }
+    };
+    std::string plain = onScreen();
+    launch();
+    expectInOrder({"[INFO] Accessibility cursor override active=false",
+                   "[INFO] Startup hard reset before controller init: true",
+                   "[INFO] CursorCapeStore directory ready: " + capesFolder(), "[INFO] Tarnwick launch. logFile=",
+                   "[INFO] Sparkle updater initialized", "[INFO] Sparkle automatic checks disabled; launch probe skipped",
+                   "[WARN] Status item not shown: no system tray is available",
+                   "[INFO] Input source observer installed: "
+                   "com.apple.Carbon.TISNotifySelectedKeyboardInputSourceChanged",
+                   "[INFO] Input source polling fallback started: interval=0.25s",
+                   "[INFO] Cursor seed watchdog disabled (set ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)",
+                   "[INFO] Apply requested trigger=launch"});
+    loop.advance(1.1);
+    log.clear();
+
+    app->terminate();
+    app->terminate();
+    expectInOrder({"[INFO] Tarnwick terminating; restoring original cursors", "[INFO] Termination restoreOriginal: true"});
+    EXPECT_EQ(log.count("[INFO] Tarnwick terminating; restoring original cursors"), 1u);
+    EXPECT_TRUE(loop.quitRequested());
+    EXPECT_EQ(onScreen(), plain);
+    // No poll and no re-apply is left to decorate the cursors again.
+    selectRussian();
+    loop.advance(2.0);
+    EXPECT_EQ(countStartingWith("[DEBUG] State detected"), 0u);
+    EXPECT_EQ(onScreen(), plain);
+}
+
 TEST_F(DelegatePipelineTest, NotificationAndThePollThatFollowsSeeOneSwitchAndApplyItOnce)
 {
     launchAndSettle();
@@ -110,7 +148,7 @@ TEST_F(DelegatePipelineTest, FailedAppliesStillRecordTheLanguageSoLaterPollsAreS
 
     // A controller whose window-server functions were never found.
     log.clear();
-    pipeline().setCursorController(std::make_shared<SystemCursorController>(unresolvedRuntime(), capeStore));
+    pipeline().setCursorController(std::make_shared<SystemCursorController>(unresolvedRuntime(), capeStore()));
     selectEnglishUS();
     loop.runPending();
     EXPECT_TRUE(log.has("[ERROR] applyCursor aborted: runtime unavailable"));

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,7 @@ protected:
                 .telemetryReporter = telemetryReporter,
                 .accessibilityAppearanceController = accessibilityAppearanceController,
                 .runtime = runtime,
-                .capeStore = [this]() -> CursorCapeStore& { return capeStore; },
+                .capeStore = [this]() -> CursorCapeStore& { return capeStore(); },
                 .httpSession = httpSession,
                 .launchAgent = *launchAgent,
                 .enableCursorSeedWatchdog = enableCursorSeedWatchdog};
@@ -127,6 +128,14 @@ protected:
         ASSERT_TRUE(runtime.setRegisteredCursorNow(*runtime.mainConnectionID(), name));
     }
 
+    // Made when first asked for, as the program's shared store is.
+    CursorCapeStore& capeStore()
+    {
+        if (!capeStore_)
+            capeStore_.emplace();
+        return *capeStore_;
+    }
+
     std::string home() const { return tempHome.path(); }
     std::string capesFolder() const { return tempHome.applicationSupport() + "/Tarnwick/capes"; }
 
@@ -149,7 +158,7 @@ protected:
     TelemetryReporter telemetryReporter{defaults, TelemetryReporter::Options{}};
     CursorAccessibilityAppearanceController accessibilityAppearanceController;
     CGSRuntime runtime{std::vector<void*>{simProvider()}};
-    CursorCapeStore capeStore;
+    std::optional<CursorCapeStore> capeStore_;
     HttpSession httpSession;
     std::unique_ptr<LaunchAgent> launchAgent = LaunchAgent::forThisDesktop();
     bool enableCursorSeedWatchdog = false;
