@@ -1,16 +1,28 @@
+#include "accessibility/CursorAccessibilityAppearanceController.h"
+#include "app/AppServices.h"
 #include "app/CommandLine.h"
 #include "app/GracefulTermination.h"
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
+#include "capes/CursorCapeStore.h"
 #include "language/LanguageDetector.h"
+#include "platform/autostart/LaunchAgent.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/http/HttpSession.h"
+#include "platform/input/InputSourceService.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
 #include "render/CursorPreviews.h"
+#include "runtime/CGSRuntime.h"
+#include "telemetry/TelemetryReporter.h"
 
 #include <QApplication>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -27,11 +39,22 @@ void chooseQtPlatform()
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+bool seedWatchdogFromEnvironment()
+{
+    const char* raw = std::getenv("ORVELLE_ENABLE_SEED_WATCHDOG");
+    if (!raw)
+        return false;
+    std::string value(raw);
+    std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
+    return value == "1" || value == "true" || value == "yes";
+}
+
 // One line for users and bug reports: code, badge text, display name and
 // source identifier, separated by tabs.
 int printDetectedLanguage()
 {
-    InputLanguage language = LanguageDetector().detect().language;
+    std::unique_ptr<InputSourceService> inputSources = InputSourceService::fromEnvironment();
+    InputLanguage language = LanguageDetector(*inputSources).detect().language;
     std::cout << language.code() << '\t' << language.badgeText() << '\t' << language.displayName() << '\t'
               << language.sourceID() << "\n";
     AppLog::flush();
@@ -49,8 +72,8 @@ int renderPreviews(const std::string& directory)
 int runTray(int argc, char** argv)
 {
     AppLog::clearFile();
-    // The runtime resolves the window server's functions when the delegate
-    // is created, so the provider must be in the process before that.
+    // The runtime resolves the window server's functions when it is created
+    // below, so the provider must be in the process before that.
     WindowServerProvider::loadFromEnvironment();
     chooseQtPlatform();
     QApplication application(argc, argv);
@@ -60,7 +83,27 @@ int runTray(int argc, char** argv)
     QtRunLoop loop;
     RunLoop::setMain(&loop);
 
-    TarnwickTrayApp delegate;
+    // Created in the order their log lines have always come in: the input
+    // sources, the telemetry reporter, then the runtime's resolution report.
+    std::unique_ptr<InputSourceService> inputSources = InputSourceService::fromEnvironment();
+    UserDefaults& defaults = UserDefaults::standard();
+    // The telemetry outbox delivers through the shared session as well: one
+    // transfer thread for the process.
+    HttpSession& httpSession = HttpSession::shared();
+    TelemetryReporter telemetryReporter(defaults, {TelemetryReporter::configuredEndpoint(defaults), {}, {}});
+    CursorAccessibilityAppearanceController accessibilityAppearanceController;
+    CGSRuntime& runtime = CGSRuntime::shared();
+    std::unique_ptr<LaunchAgent> launchAgent = LaunchAgent::forThisDesktop();
+    TarnwickTrayApp delegate({.runLoop = loop,
+                              .inputSources = *inputSources,
+                              .defaults = defaults,
+                              .telemetryReporter = telemetryReporter,
+                              .accessibilityAppearanceController = accessibilityAppearanceController,
+                              .runtime = runtime,
+                              .capeStore = &CursorCapeStore::shared,
+                              .httpSession = httpSession,
+                              .launchAgent = *launchAgent,
+                              .enableCursorSeedWatchdog = seedWatchdogFromEnvironment()});
     auto terminationSignalSources = installGracefulTerminationHandlers([&delegate] { delegate.terminate(); });
     loop.post([&delegate] { delegate.applicationDidFinishLaunching(); });
     int status = loop.run();

@@ -5,10 +5,18 @@
 // source, and updates the tray title and badge. The detection alone is
 // measured beside it.
 
+#include "accessibility/CursorAccessibilityAppearanceController.h"
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
+#include "capes/CursorCapeStore.h"
+#include "platform/autostart/LaunchAgent.h"
+#include "platform/defaults/UserDefaults.h"
+#include "platform/http/HttpSession.h"
+#include "platform/input/InputSourceService.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/ManualRunLoop.h"
+#include "runtime/CGSRuntime.h"
+#include "telemetry/TelemetryReporter.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
@@ -66,10 +74,25 @@ public:
             return;
         application_ = std::make_unique<QApplication>(argc_, argv_);
         RunLoop::setMain(&loop_);
-        delegate_ = std::make_unique<TarnwickTrayApp>();
+        inputSources_ = InputSourceService::fromEnvironment();
+        detector_ = std::make_unique<LanguageDetector>(*inputSources_);
+        telemetryReporter_ = std::make_unique<TelemetryReporter>(defaults_, TelemetryReporter::Options{});
+        accessibilityAppearanceController_ = std::make_unique<CursorAccessibilityAppearanceController>();
+        launchAgent_ = LaunchAgent::forThisDesktop();
+        delegate_ = std::make_unique<TarnwickTrayApp>(AppServices{
+            .runLoop = loop_,
+            .inputSources = *inputSources_,
+            .defaults = defaults_,
+            .telemetryReporter = *telemetryReporter_,
+            .accessibilityAppearanceController = *accessibilityAppearanceController_,
+            .runtime = CGSRuntime::shared(),
+            .capeStore = &CursorCapeStore::shared,
+            .httpSession = HttpSession::shared(),
+            .launchAgent = *launchAgent_,
+        });
         delegate_->applicationDidFinishLaunching();
         loop_.runPending();
-        launched_ = delegate_->lastLanguageCode == "en";
+        launched_ = delegate_->pipeline().lastLanguageCode() == "en";
     }
 
     ~LaunchedDelegate()
@@ -84,6 +107,7 @@ public:
 
     bool launched() const { return launched_; }
     TarnwickTrayApp& delegate() { return *delegate_; }
+    const LanguageDetector& detector() const { return *detector_; }
 
 private:
     TempHome home_;
@@ -93,6 +117,12 @@ private:
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QApplication> application_;
     ManualRunLoop loop_;
+    UserDefaults& defaults_ = UserDefaults::standard();
+    std::unique_ptr<InputSourceService> inputSources_;
+    std::unique_ptr<LanguageDetector> detector_;
+    std::unique_ptr<TelemetryReporter> telemetryReporter_;
+    std::unique_ptr<CursorAccessibilityAppearanceController> accessibilityAppearanceController_;
+    std::unique_ptr<LaunchAgent> launchAgent_;
     std::unique_ptr<TarnwickTrayApp> delegate_;
     bool launched_ = false;
 };
@@ -113,8 +143,8 @@ static void PollTickWithNothingChanged(benchmark::State& state)
     }
     TarnwickTrayApp& delegate = launched().delegate();
     for (auto _ : state)
-        delegate.refreshStateAndApplyCursor(false, "poll");
-    if (delegate.lastLanguageCode != "en")
+        delegate.pipeline().refreshStateAndApplyCursor(false, "poll");
+    if (delegate.pipeline().lastLanguageCode() != "en")
         state.SkipWithError("a poll changed the language");
 }
 BENCHMARK(PollTickWithNothingChanged)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -125,9 +155,9 @@ static void DetectLanguage(benchmark::State& state)
         state.SkipWithError("the delegate did not launch with English on the private X server");
         return;
     }
-    TarnwickTrayApp& delegate = launched().delegate();
+    const LanguageDetector& detector = launched().detector();
     for (auto _ : state)
-        benchmark::DoNotOptimize(delegate.detector.detect());
+        benchmark::DoNotOptimize(detector.detect());
 }
 BENCHMARK(DetectLanguage)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 

@@ -38,8 +38,6 @@ std::string fallbackCode(const std::string& sourceID, const std::string& name)
 
 }
 
-LanguageDetector::LanguageDetector() : LanguageDetector(InputSourceService::shared()) {}
-
 LanguageDetector::LanguageDetector(InputSourceService& inputSources) : inputSources_(inputSources) {}
 
 LanguageState LanguageDetector::detect() const

@@ -7,8 +7,6 @@
 // input sources afresh on every call.
 class LanguageDetector {
 public:
-    // Uses the process's input source service.
-    LanguageDetector();
     explicit LanguageDetector(InputSourceService& inputSources);
 
     // Never fails: InputLanguage::unknown() when there is no current source.

@@ -7,12 +7,6 @@
 #include <cstdlib>
 #include <string>
 
-InputSourceService& InputSourceService::shared()
-{
-    static std::unique_ptr<InputSourceService> service = fromEnvironment();
-    return *service;
-}
-
 std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
 {
     const char* raw = std::getenv("TARNWICK_INPUT_SOURCE");

@@ -22,8 +22,7 @@ public:
     // follows the desktop's own change events.
     virtual std::shared_ptr<RunLoop::Handle> observeSelectedSourceChanged(std::function<void()> callback) = 0;
 
-    // The service for this process, made on first use from the environment:
-    // TARNWICK_INPUT_SOURCE=xkb (the default) or file:PATH.
-    static InputSourceService& shared();
+    // The service the environment asks for: TARNWICK_INPUT_SOURCE=xkb (the
+    // default) or file:PATH.
     static std::unique_ptr<InputSourceService> fromEnvironment();
 };

@@ -58,12 +58,6 @@ struct UpdateChecker::Check {
     bool userInitiated;
 };
 
-UpdateChecker::UpdateChecker(std::string currentVersion, bool startingUpdater, ResultHandler handler)
-    : UpdateChecker(std::move(currentVersion), startingUpdater, std::move(handler), UserDefaults::standard(),
-                    HttpSession::shared())
-{
-}
-
 UpdateChecker::UpdateChecker(std::string currentVersion, bool startingUpdater, ResultHandler handler,
                              UserDefaults& defaults, HttpSession& session)
     : currentVersion_(std::move(currentVersion)),

@@ -38,7 +38,6 @@ public:
     // The handler hears every result of a check the user asked for, and of a
     // background check only the news of an update: a launch that finds
     // nothing new stays quiet.
-    UpdateChecker(std::string currentVersion, bool startingUpdater, ResultHandler handler);
     UpdateChecker(std::string currentVersion, bool startingUpdater, ResultHandler handler, UserDefaults& defaults,
                   HttpSession& session);
     // A check still under way is dropped: its result is never delivered.

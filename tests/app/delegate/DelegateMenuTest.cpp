@@ -1,7 +1,6 @@
 #include "DelegateTestSupport.h"
 
 #include "base/LogFormat.h"
-#include "platform/defaults/UserDefaults.h"
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -36,11 +35,11 @@ std::vector<Row> rows(const Menu& menu)
     return result;
 }
 
-std::size_t capeFiles()
+std::size_t capeFiles(const std::string& folder)
 {
     std::size_t count = 0;
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(DelegateTestProcess::capesFolder(), error), end;
+    for (std::filesystem::directory_iterator entry(folder, error), end;
          !error && entry != end; entry.increment(error))
         count += entry->path().extension() == ".cape";
     return count;
@@ -66,7 +65,7 @@ std::vector<std::string> checkedTitles(const Menu& menu)
 TEST_F(DelegateMenuTest, MenuListsItsItemsInOrderWithKeysMarksAndTheStyleSubmenu)
 {
     launch();
-    const Menu& menu = *app->statusItem->menu();
+    const Menu& menu = *statusItem().menu();
     using S = MenuItem::State;
     EXPECT_EQ(rows(menu), (std::vector<Row>{{"Cursor style", "", S::none, false},
                                             // Left-handed is the fresh installation's choice.
@@ -79,14 +78,14 @@ TEST_F(DelegateMenuTest, MenuListsItsItemsInOrderWithKeysMarksAndTheStyleSubmenu
                                             {"Launch at Login", "", S::off, false},
                                             {"", "", S::none, true},
                                             {"Quit", "q", S::none, false}}));
-    EXPECT_EQ(menu.itemAt(0), app->styleRootItem);
-    EXPECT_EQ(menu.itemAt(1), app->leftHandedItem);
-    EXPECT_EQ(menu.itemAt(7), app->launchAtLoginItem);
+    EXPECT_EQ(menu.itemAt(0), trayMenu().styleRootItem());
+    EXPECT_EQ(menu.itemAt(1), trayMenu().leftHandedItem());
+    EXPECT_EQ(menu.itemAt(7), trayMenu().launchAtLoginItem());
     for (std::size_t i : {1, 3, 4, 6, 7, 9})
         EXPECT_TRUE(menu.itemAt(i)->hasAction()) << menu.itemAt(i)->title();
 
-    ASSERT_TRUE(app->styleRootItem->hasSubmenu());
-    const Menu& styles = *app->styleRootItem->submenu();
+    ASSERT_TRUE(trayMenu().styleRootItem()->hasSubmenu());
+    const Menu& styles = *trayMenu().styleRootItem()->submenu();
     EXPECT_EQ(styles.title(), "Cursor style");
     EXPECT_EQ(rows(styles), (std::vector<Row>{{"System cursor", "", S::off, false},
                                               {"Letter badge", "", S::on, false},
@@ -100,16 +99,16 @@ TEST_F(DelegateMenuTest, MenuListsItsItemsInOrderWithKeysMarksAndTheStyleSubmenu
 
 TEST_F(DelegateMenuTest, StatusTitleIsPlainUntilTheFirstRefreshThenCarriesTheBadge)
 {
-    app = std::make_unique<TarnwickTrayApp>();
-    app->setupTrayMenu();
-    EXPECT_EQ(app->statusItem->title(), "TW");
-    EXPECT_FALSE(app->statusItem->badge());
+    app = std::make_unique<TarnwickTrayApp>(services());
+    trayMenu().setupTrayMenu();
+    EXPECT_EQ(statusItem().title(), "TW");
+    EXPECT_FALSE(statusItem().badge());
     // Without a controller nothing is applied, but the title follows the
     // language all the same.
-    app->refreshStateAndApplyCursor(false, "poll");
-    EXPECT_EQ(app->statusItem->title(), "TW [En]");
-    ASSERT_TRUE(app->statusItem->badge());
-    EXPECT_EQ(app->statusItem->badge()->text, "En");
+    pipeline().refreshStateAndApplyCursor(false, "poll");
+    EXPECT_EQ(statusItem().title(), "TW [En]");
+    ASSERT_TRUE(statusItem().badge());
+    EXPECT_EQ(statusItem().badge()->text, "En");
 }
 
 TEST_F(DelegateMenuTest, ChoosingAStyleStoresItClearsTheCapesRebuildsTheSubmenuAndReapplies)
@@ -117,16 +116,16 @@ TEST_F(DelegateMenuTest, ChoosingAStyleStoresItClearsTheCapesRebuildsTheSubmenuA
     launchAndSettle();
     // A cape of another language, so that its removal shows.
     selectRussian();
-    loop().advance(1.1);
-    ASSERT_GE(capeFiles(), 2u);
-    ASSERT_FALSE(UserDefaults::standard().contains(styleKey));
+    loop.advance(1.1);
+    ASSERT_GE(capeFiles(capesFolder()), 2u);
+    ASSERT_FALSE(defaults.contains(styleKey));
     std::string badged = onScreen();
-    auto firstSubmenu = app->styleRootItem->submenu();
+    auto firstSubmenu = trayMenu().styleRootItem()->submenu();
     log.clear();
 
     // The style already in use.
     ASSERT_TRUE(firstSubmenu->itemAt(1)->choose());
-    EXPECT_EQ(UserDefaults::standard().string(styleKey), "letterBadge");
+    EXPECT_EQ(defaults.string(styleKey), "letterBadge");
     EXPECT_TRUE(log.has(capesInvalidated));
     EXPECT_TRUE(log.has("[INFO] Style changed globally: style=letterBadge"));
     EXPECT_LT(indexOf(capesInvalidated), indexOf(applyRequested));
@@ -135,47 +134,47 @@ TEST_F(DelegateMenuTest, ChoosingAStyleStoresItClearsTheCapesRebuildsTheSubmenuA
                                        "sourceChanged=false prevCode=ru newCode=ru prevSource=xkb:ru "
                                        "newSource=xkb:ru applied=true"});
     // Only the cape of the apply that followed is back.
-    EXPECT_EQ(capeFiles(), 1u);
-    auto secondSubmenu = app->styleRootItem->submenu();
+    EXPECT_EQ(capeFiles(capesFolder()), 1u);
+    auto secondSubmenu = trayMenu().styleRootItem()->submenu();
     EXPECT_NE(secondSubmenu, firstSubmenu);
     EXPECT_EQ(checkedTitles(*secondSubmenu), std::vector<std::string>{"Letter badge"});
     EXPECT_EQ(onScreen(), badged);
 
     // Another style moves the mark and changes the image.
-    loop().advance(1.1);
+    loop.advance(1.1);
     log.clear();
     ASSERT_TRUE(secondSubmenu->itemAt(2)->choose());
-    EXPECT_EQ(UserDefaults::standard().string(styleKey), "dotBadge");
-    EXPECT_EQ(checkedTitles(*app->styleRootItem->submenu()), std::vector<std::string>{"Color dot"});
+    EXPECT_EQ(defaults.string(styleKey), "dotBadge");
+    EXPECT_EQ(checkedTitles(*trayMenu().styleRootItem()->submenu()), std::vector<std::string>{"Color dot"});
     EXPECT_TRUE(log.has("[INFO] Applying cursor for language=ru badge=Ру style=dotBadge marker=custom"));
     EXPECT_NE(onScreen(), badged);
 
     // The system style passes no badge; the title still names the language.
-    loop().advance(1.1);
+    loop.advance(1.1);
     log.clear();
-    ASSERT_TRUE(app->styleRootItem->submenu()->itemAt(0)->choose());
+    ASSERT_TRUE(trayMenu().styleRootItem()->submenu()->itemAt(0)->choose());
     EXPECT_TRUE(log.has("[INFO] Applying cursor for language=ru badge=Ру style=system marker=system"));
     EXPECT_EQ(countStartingWith("[INFO] Apply requested trigger=style-change force=true"), 1u);
-    EXPECT_EQ(app->statusItem->title(), "TW [Ру]");
-    EXPECT_FALSE(app->statusItem->badge());
+    EXPECT_EQ(statusItem().title(), "TW [Ру]");
+    EXPECT_FALSE(statusItem().badge());
 }
 
 TEST_F(DelegateMenuTest, LeftHandedToggledTwiceReturnsToTheFirstState)
 {
     launchAndSettle();
-    bool first = app->preferences.isLeftHanded();
+    bool first = app->preferences().isLeftHanded();
     std::string firstImage = onScreen();
 
-    ASSERT_TRUE(app->leftHandedItem->choose());
-    EXPECT_EQ(app->preferences.isLeftHanded(), !first);
-    EXPECT_EQ(app->leftHandedItem->isOn(), !first);
+    ASSERT_TRUE(trayMenu().leftHandedItem()->choose());
+    EXPECT_EQ(app->preferences().isLeftHanded(), !first);
+    EXPECT_EQ(trayMenu().leftHandedItem()->isOn(), !first);
     EXPECT_TRUE(log.has("[INFO] Left-handed mode toggled: " + LogFormat::boolean(!first)));
     EXPECT_NE(onScreen(), firstImage);
-    loop().advance(1.1);
+    loop.advance(1.1);
 
-    ASSERT_TRUE(app->leftHandedItem->choose());
-    EXPECT_EQ(app->preferences.isLeftHanded(), first);
-    EXPECT_EQ(app->leftHandedItem->isOn(), first);
+    ASSERT_TRUE(trayMenu().leftHandedItem()->choose());
+    EXPECT_EQ(app->preferences().isLeftHanded(), first);
+    EXPECT_EQ(trayMenu().leftHandedItem()->isOn(), first);
     EXPECT_TRUE(log.has("[INFO] Left-handed mode toggled: " + LogFormat::boolean(first)));
     EXPECT_EQ(onScreen(), firstImage);
 
@@ -193,17 +192,17 @@ TEST_F(DelegateMenuTest, ReapplyAfterRestoreBringsTheBadgeBack)
     std::string badged = onScreen();
     ASSERT_NE(badged, plain);
 
-    auto restore = app->statusItem->menu()->itemWithTitle("Restore OS cursor");
+    auto restore = statusItem().menu()->itemWithTitle("Restore OS cursor");
     ASSERT_TRUE(restore && restore->choose());
     EXPECT_TRUE(log.has("[INFO] Restore OS cursor requested from tray menu result=true"));
     EXPECT_EQ(onScreen(), plain);
     // The language is still the one applied: polls change nothing.
-    loop().advance(2.0);
+    loop.advance(2.0);
     EXPECT_EQ(onScreen(), plain);
     EXPECT_EQ(countStartingWith(applyRequested), 0u);
-    EXPECT_EQ(app->lastLanguageCode, "en");
+    EXPECT_EQ(pipeline().lastLanguageCode(), "en");
 
-    auto reapply = app->statusItem->menu()->itemWithTitle("Reapply for current language");
+    auto reapply = statusItem().menu()->itemWithTitle("Reapply for current language");
     ASSERT_TRUE(reapply && reapply->choose());
     EXPECT_EQ(linesStartingWith(applyRequested),
               std::vector<std::string>{"[INFO] Apply requested trigger=manual force=true languageChanged=false "
@@ -217,11 +216,11 @@ TEST_F(DelegateMenuTest, RestoreCancelsAPendingStabilization)
     std::string plain = onScreen();
     launchAndSettle();
     // The same badge again: a stabilization re-apply is due 0.45 s later.
-    app->forceApply();
-    ASSERT_FALSE(app->stabilizationReapplyWorkItems.empty());
-    loop().advance(0.2);
-    app->restoreSystemCursors();
-    loop().advance(4.0);
+    trayMenu().forceApply();
+    ASSERT_TRUE(pipeline().hasPendingStabilization());
+    loop.advance(0.2);
+    trayMenu().restoreSystemCursors();
+    loop.advance(4.0);
     EXPECT_EQ(onScreen(), plain);
     EXPECT_EQ(countStartingWith("[INFO] Stabilization reapply attempt="), 0u);
 }
@@ -229,16 +228,16 @@ TEST_F(DelegateMenuTest, RestoreCancelsAPendingStabilization)
 TEST_F(DelegateMenuTest, StyleChoiceWithoutAStyleIsIgnored)
 {
     launchAndSettle();
-    auto submenu = app->styleRootItem->submenu();
-    auto strange = MenuItem::make("Purple", [this](MenuItem& sender) { app->onSelectStyle(sender); });
+    auto submenu = trayMenu().styleRootItem()->submenu();
+    auto strange = MenuItem::make("Purple", [this](MenuItem& sender) { trayMenu().onSelectStyle(sender); });
     strange->setRepresentedObject("purple");
-    auto wrongCase = MenuItem::make("Letters", [this](MenuItem& sender) { app->onSelectStyle(sender); });
+    auto wrongCase = MenuItem::make("Letters", [this](MenuItem& sender) { trayMenu().onSelectStyle(sender); });
     wrongCase->setRepresentedObject("LetterBadge");
-    auto empty = MenuItem::make("Nothing", [this](MenuItem& sender) { app->onSelectStyle(sender); });
+    auto empty = MenuItem::make("Nothing", [this](MenuItem& sender) { trayMenu().onSelectStyle(sender); });
     for (const auto& item : {strange, wrongCase, empty})
         EXPECT_TRUE(item->choose());
-    EXPECT_FALSE(UserDefaults::standard().contains(styleKey));
-    EXPECT_EQ(app->styleRootItem->submenu(), submenu);
+    EXPECT_FALSE(defaults.contains(styleKey));
+    EXPECT_EQ(trayMenu().styleRootItem()->submenu(), submenu);
     EXPECT_EQ(log.count(capesInvalidated), 0u);
     EXPECT_EQ(countStartingWith("[INFO] Style changed globally"), 0u);
     EXPECT_EQ(countStartingWith(applyRequested), 0u);
@@ -250,59 +249,58 @@ TEST_F(DelegateMenuTest, LaunchAtLoginMarkFollowsTheAutostartFile)
     // Written by someone else: counts as on.
     TempHome::writeFile(entry, "[Desktop Entry]\nType=Application\nName=Other\nExec=/bin/true\n");
     launch();
-    EXPECT_TRUE(app->launchAtLoginItem->isOn());
+    EXPECT_TRUE(trayMenu().launchAtLoginItem()->isOn());
 
-    ASSERT_TRUE(app->launchAtLoginItem->choose());
+    ASSERT_TRUE(trayMenu().launchAtLoginItem()->choose());
     EXPECT_TRUE(log.has("[INFO] Launch at Login disabled"));
     EXPECT_FALSE(TempHome::exists(entry));
-    EXPECT_FALSE(app->launchAtLoginItem->isOn());
+    EXPECT_FALSE(trayMenu().launchAtLoginItem()->isOn());
 
-    ASSERT_TRUE(app->launchAtLoginItem->choose());
+    ASSERT_TRUE(trayMenu().launchAtLoginItem()->choose());
     EXPECT_TRUE(log.has("[INFO] Launch at Login enabled"));
     ASSERT_TRUE(TempHome::exists(entry));
     EXPECT_NE(TempHome::readFile(entry).find("Exec="), std::string::npos);
-    EXPECT_TRUE(app->launchAtLoginItem->isOn());
+    EXPECT_TRUE(trayMenu().launchAtLoginItem()->isOn());
 
     // A folder that cannot be made: the line names the branch, the mark the
     // outcome.
-    ASSERT_TRUE(app->launchAtLoginItem->choose());
+    ASSERT_TRUE(trayMenu().launchAtLoginItem()->choose());
     std::filesystem::remove_all(home() + "/.config/autostart");
     TempHome::writeFile(home() + "/.config/autostart", "not a folder");
     log.clear();
-    ASSERT_TRUE(app->launchAtLoginItem->choose());
+    ASSERT_TRUE(trayMenu().launchAtLoginItem()->choose());
     EXPECT_TRUE(log.has("[INFO] Launch at Login enabled"));
-    EXPECT_FALSE(app->launchAtLoginItem->isOn());
+    EXPECT_FALSE(trayMenu().launchAtLoginItem()->isOn());
 }
 
 class DelegateMenuWatchdogTest : public DelegateTest {};
 
 TEST_F(DelegateMenuWatchdogTest, RestoreKeepsTheWatchdogQuietForFiveSeconds)
 {
-    setenv("ORVELLE_ENABLE_SEED_WATCHDOG", "1", 1);
+    enableCursorSeedWatchdog = true;
     launch();
-    unsetenv("ORVELLE_ENABLE_SEED_WATCHDOG");
-    loop().advance(2.0);
+    loop.advance(2.0);
     log.clear();
     std::string plain;
 
-    app->restoreSystemCursors();
-    double restoredAt = loop().now();
-    EXPECT_EQ(app->lastObservedCursorSeed, SimWindowServerCurrentSeed());
+    trayMenu().restoreSystemCursors();
+    double restoredAt = loop.now();
+    EXPECT_EQ(pipeline().lastObservedCursorSeed(), SimWindowServerCurrentSeed());
     plain = onScreen();
-    loop().advance(1.5);
+    loop.advance(1.5);
     foreignCursorChange();
     // The watchdog ticks every 0.2 s from the launch, so the last tick within
     // the suppression comes 4.8 s after the restore.
-    loop().runUntil(restoredAt + 4.7);
+    loop.runUntil(restoredAt + 4.7);
     foreignCursorChange("com.apple.cursor.2");
-    loop().runUntil(restoredAt + 5.3);
+    loop.runUntil(restoredAt + 5.3);
     const std::string detected = "[INFO] Cursor seed watchdog detected seed change old=";
     EXPECT_EQ(countStartingWith(detected), 0u);
     EXPECT_EQ(countStartingWith("[INFO] Applying cursor for language="), 0u);
 
     // Once the suppression is over, only a new change counts.
     foreignCursorChange();
-    loop().advance(0.2);
+    loop.advance(0.2);
     EXPECT_EQ(countStartingWith(detected), 1u);
     EXPECT_EQ(countStartingWith("[INFO] Applying cursor for language="), 1u);
     EXPECT_NE(onScreen(), plain);
