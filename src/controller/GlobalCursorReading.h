@@ -9,7 +9,7 @@
 // What the window server shows as the cursor at one moment. Read before and
 // after a change, it tells whether anything visible happened.
 struct GlobalCursorReading {
-    std::optional<std::int32_t> seed;
+    std::optional<CGSCursorSeed> seed;
     std::optional<std::string> fingerprint;
 
     // The seed, then the fingerprint.
