@@ -13,6 +13,19 @@ std::string_view cursorRoleName(CursorRole role)
     return "arrow";
 }
 
+CursorTemplate templateForRole(CursorRole role)
+{
+    switch (role) {
+    case CursorRole::arrow:
+        return CursorTemplate::arrow;
+    case CursorRole::iBeam:
+        return CursorTemplate::iBeam;
+    case CursorRole::pointingHand:
+        return CursorTemplate::pointingHand;
+    }
+    return CursorTemplate::arrow;
+}
+
 const std::vector<std::string>& legacyIdentifiers(CursorRole role)
 {
     static const std::vector<std::string> arrow{

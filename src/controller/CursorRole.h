@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/CursorTemplate.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -17,6 +19,9 @@ inline constexpr std::array<CursorRole, 3> allCursorRoles{CursorRole::arrow, Cur
 
 // The case name, as log lines write it: "arrow", "iBeam", "pointingHand".
 std::string_view cursorRoleName(CursorRole role);
+
+// The template a role's cursors are drawn from, and so its stock cursor.
+CursorTemplate templateForRole(CursorRole role);
 
 // The window-server names that stand for a role on every system, before
 // anything is discovered at run time.

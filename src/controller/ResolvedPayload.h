@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controller/GeometryText.h"
 #include "runtime/CursorSnapshot.h"
 
 #include <string>
@@ -23,5 +24,11 @@ struct ResolvedPayload {
     bool isStrong() const
     {
         return images.size() >= 2 && snapshot.size.width >= 24 && snapshot.size.height >= 30;
+    }
+
+    // "source=... size=WxH images=N", the tail of every line about a payload.
+    std::string description() const
+    {
+        return "source=" + source + " size=" + sizeText(snapshot.size) + " images=" + std::to_string(images.size());
     }
 };

@@ -3,6 +3,7 @@
 #include "base/AppLog.h"
 #include "base/LogFormat.h"
 #include "base/Text.h"
+#include "runtime/NumberedCursorName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,7 +22,6 @@ const char* const frameworkPaths[] = {
     "/System/Library/Frameworks/CoreGraphics.framework/CoreGraphics",
 };
 
-const std::string numberedCursorPrefix = "com.apple.cursor.";
 constexpr std::uint64_t maximumDeclaredFrames = 24;
 constexpr int highestResetCursorID = 44;
 constexpr float smallestScale = 0.5f;
@@ -83,36 +83,6 @@ std::vector<CFRef<CGImageRef>> imagesIn(CFArrayRef returned)
             images.push_back(CFRef<CGImageRef>::retain(static_cast<CGImageRef>(element)));
     }
     return images;
-}
-
-// The number in "com.apple.cursor.N": the last non-empty piece between dots,
-// a signed 32-bit decimal with an optional sign.
-std::optional<CGSCursorID> numberedCursorID(const std::string& identifier)
-{
-    if (identifier.rfind(numberedCursorPrefix, 0) != 0)
-        return std::nullopt;
-    std::string_view text(identifier);
-    while (!text.empty() && text.back() == '.')
-        text.remove_suffix(1);
-    auto dot = text.rfind('.');
-    std::string_view piece = dot == std::string_view::npos ? text : text.substr(dot + 1);
-    bool negative = false;
-    if (!piece.empty() && (piece.front() == '+' || piece.front() == '-')) {
-        negative = piece.front() == '-';
-        piece.remove_prefix(1);
-    }
-    if (piece.empty() || !std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    std::int64_t magnitude = 0;
-    for (char c : piece) {
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > std::int64_t{INT32_MAX} + 1)
-            return std::nullopt;
-    }
-    std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<CGSCursorID>(value);
 }
 
 std::uint64_t framesToDeclare(std::uint64_t frameCount, std::uint64_t imageCount)
@@ -269,7 +239,7 @@ std::optional<CursorSnapshot> CGSRuntime::snapshotCoreCursor(CGSConnectionID con
 std::optional<CursorSnapshot> CGSRuntime::snapshotCursor(CGSConnectionID connectionID,
                                                          const std::string& identifier) const
 {
-    if (auto cursorID = numberedCursorID(identifier)) {
+    if (auto cursorID = numberInCursorName(identifier)) {
         if (auto snapshot = snapshotCoreCursor(connectionID, *cursorID)) {
             AppLog::debug("snapshotCursor via CoreCursorCopyImages for " + identifier);
             return snapshot;
