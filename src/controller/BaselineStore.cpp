@@ -116,7 +116,8 @@ int BaselineStore::restoreBaselineAliases(std::int32_t connectionID)
             ++restored;
     }
     AppLog::info("restoreBaselineAliases completed. restored=" + std::to_string(restored) +
-                 " baseline=" + std::to_string(baselineSnapshots_.size()) + " targets=" + std::to_string(targets.size()));
+                 " baseline=" + std::to_string(baselineSnapshots_.size()) +
+                 " targets=" + std::to_string(targets.size()));
     return restored;
 }
 

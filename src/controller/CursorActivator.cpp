@@ -114,8 +114,9 @@ void CursorActivator::sweepCoreCursors(std::int32_t connectionID, const std::opt
     std::int32_t chosen = preferred;
     if (!successes.empty() && std::find(successes.begin(), successes.end(), preferred) == successes.end())
         chosen = successes.front();
-    AppLog::info("core activation sweep completed. attempted=" + std::to_string(CursorCatalogue::maxTrackedCursorID + 1) +
-                 " success=" + std::to_string(successes.size()) + " preferred=" + LogFormat::optional(systemID) +
+    AppLog::info("core activation sweep completed. attempted=" +
+                 std::to_string(CursorCatalogue::maxTrackedCursorID + 1) + " success=" +
+                 std::to_string(successes.size()) + " preferred=" + LogFormat::optional(systemID) +
                  " chosen=" + std::to_string(chosen));
     activateCoreCursor(connectionID, chosen);
 }

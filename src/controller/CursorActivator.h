@@ -47,8 +47,9 @@ private:
     void sweepCoreCursors(std::int32_t connectionID, const std::optional<std::int32_t>& systemID);
     void scheduleReactivations(std::int32_t connectionID, const std::string& finalArrow,
                                const std::optional<std::int32_t>& systemID);
-    void reactivate(std::int32_t connectionID, const std::string& finalArrow, const std::optional<std::int32_t>& systemID,
-                    bool withSystemDefined, std::uint64_t scheduledInRestoreGeneration);
+    void reactivate(std::int32_t connectionID, const std::string& finalArrow,
+                    const std::optional<std::int32_t>& systemID, bool withSystemDefined,
+                    std::uint64_t scheduledInRestoreGeneration);
 
     const CGSRuntime& runtime_;
     const CursorCatalogue& catalogue_;

@@ -13,7 +13,8 @@ void logArrowRegistration(const std::string& identifier, const ResolvedPayload& 
 {
     AppLog::info("arrow alias registration identifier=" + identifier + " payloadFrom=" + payload.sourceIdentifier +
                  " source=" + payload.source + " size=" + sizeText(payload.snapshot.size) +
-                 " hotspot=" + pointText(payload.snapshot.hotSpot) + " images=" + std::to_string(payload.images.size()));
+                 " hotspot=" + pointText(payload.snapshot.hotSpot) +
+                 " images=" + std::to_string(payload.images.size()));
 }
 
 }

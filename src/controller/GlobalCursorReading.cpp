@@ -22,5 +22,6 @@ std::string GlobalCursorReading::comparedWith(const GlobalCursorReading& before)
 {
     return " cursorSeedBefore=" + LogFormat::optional(before.seed) + " cursorSeedAfter=" + LogFormat::optional(seed) +
            " cursorHashBefore=" + before.fingerprint.value_or("nil") +
-           " cursorHashAfter=" + fingerprint.value_or("nil") + " hashChanged=" + LogFormat::boolean(changedFrom(before));
+           " cursorHashAfter=" + fingerprint.value_or("nil") +
+           " hashChanged=" + LogFormat::boolean(changedFrom(before));
 }

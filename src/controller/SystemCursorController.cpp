@@ -76,9 +76,9 @@ bool SystemCursorController::apply(const std::optional<CursorMarker>& marker,
 
     startFromBaseline(connectionID, lightweight, "Baseline snapshots were empty; rebuilt baseline count=");
     AppLog::info("Applying marker to cursor aliases");
-    RegistrationOptions options{{.useCapePayloads = true, .forceTemplatePayloads = forceTemplate,
-                                 .isLeftHanded = isLeftHanded},
-                                lightweight};
+    RegistrationOptions options{
+        .payloads = {.useCapePayloads = true, .forceTemplatePayloads = forceTemplate, .isLeftHanded = isLeftHanded},
+        .lightweightRefresh = lightweight};
     auto result = registerAndActivate(connectionID, marker, capes, options);
     auto after = GlobalCursorReading::take(runtime_, connectionID);
 
@@ -86,7 +86,7 @@ bool SystemCursorController::apply(const std::optional<CursorMarker>& marker,
     if (!forceTemplate && !capes.empty() && !after.changedFrom(before)) {
         AppLog::warn("Cape payload apply did not change global cursor hash; retrying with live-generated payloads");
         startFromBaseline(connectionID, lightweight, "Fallback apply rebuilt empty baseline count=");
-        RegistrationOptions live{{.isLeftHanded = isLeftHanded}, lightweight};
+        RegistrationOptions live{.payloads = {.isLeftHanded = isLeftHanded}, .lightweightRefresh = lightweight};
         result = registerAndActivate(connectionID, marker, {}, live);
         after = GlobalCursorReading::take(runtime_, connectionID);
         AppLog::info("Fallback generated apply result appliedAny=" + LogFormat::boolean(result.appliedAny) +

@@ -88,7 +88,8 @@ public:
     std::optional<CursorTemplate> templateForIdentifier(const std::string& identifier) const;
     std::optional<std::int32_t> systemCursorID(const std::string& identifier) const;
     std::string preferredFinalArrowIdentifier(const std::string& fallback) const;
-    std::vector<std::string> targetIdentifiersForApply(const std::vector<std::string>& additionalIdentifiers = {}) const;
+    std::vector<std::string>
+    targetIdentifiersForApply(const std::vector<std::string>& additionalIdentifiers = {}) const;
 
     static std::vector<std::string> deduplicated(const std::vector<std::string>& identifiers)
     {
