@@ -3,8 +3,10 @@
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
 #include "language/LanguageDetector.h"
+#include "platform/files/LogFile.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
+#include "platform/syslog/SystemLog.h"
 #include "render/CursorPreviews.h"
 
 #include <QApplication>
@@ -73,6 +75,7 @@ int runTray(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    AppLog::connect(std::make_unique<LogFile>(), std::make_unique<SystemLog>());
     CommandLine command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.action) {
     case CommandLine::Action::help:

@@ -2,7 +2,7 @@
 
 #include "platform/files/AtomicFile.h"
 #include "platform/http/HttpUrl.h"
-#include "platform/runloop/SerialQueue.h"
+#include "base/SerialQueue.h"
 #include "telemetry/Uuid.h"
 
 #include <QByteArrayView>
