@@ -8,10 +8,12 @@
 #include "language/LanguageDetector.h"
 #include "platform/autostart/LaunchAgent.h"
 #include "platform/defaults/UserDefaults.h"
+#include "platform/files/LogFile.h"
 #include "platform/http/HttpSession.h"
 #include "platform/input/InputSourceService.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
+#include "platform/syslog/SystemLog.h"
 #include "render/CursorPreviews.h"
 #include "runtime/CGSRuntime.h"
 #include "telemetry/TelemetryReporter.h"
@@ -116,6 +118,7 @@ int runTray(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    AppLog::connect(std::make_unique<LogFile>(), std::make_unique<SystemLog>());
     CommandLine command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (command.action) {
     case CommandLine::Action::help:

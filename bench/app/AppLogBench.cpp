@@ -1,4 +1,6 @@
 #include "base/AppLog.h"
+#include "platform/files/LogFile.h"
+#include "platform/syslog/SystemLog.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +13,7 @@
 static void AppLogInfo(benchmark::State& state)
 {
     std::string path = "/tmp/tarnwick-bench-" + std::to_string(getpid()) + ".log";
+    AppLog::connect(std::make_unique<LogFile>(), std::make_unique<SystemLog>());
     AppLog::testing::reset(path);
     for (auto _ : state)
         AppLog::info("Input source poll tick language=en source=xkb:us changed=false");

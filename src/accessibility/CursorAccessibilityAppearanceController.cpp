@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <unistd.h>
 
 namespace {
 
@@ -141,7 +140,7 @@ bool CursorAccessibilityAppearanceController::applyValues(const ManagedValues& v
 
 void CursorAccessibilityAppearanceController::removeBackupFile()
 {
-    if (unlink(backupURL.c_str()) != 0 && errno != ENOENT)
+    if (!AtomicFile::remove(backupURL))
         AppLog::warn("Failed to remove cursor accessibility backup: " + describe(errno, backupURL));
 }
 

@@ -1,8 +1,7 @@
 #include "base/AppLog.h"
 
+#include "base/SerialQueue.h"
 #include "base/Text.h"
-#include "platform/runloop/SerialQueue.h"
-#include "platform/syslog/SystemLog.h"
 
 #include <algorithm>
 #include <atomic>
@@ -10,10 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace AppLog {
 
@@ -35,6 +31,13 @@ bool verboseFromEnvironment(bool logging)
     return std::string(value) == "1" || lowercased(value) == "true";
 }
 
+// Lets a test run of the program log to a file of its own.
+std::string pathFromEnvironment()
+{
+    const char* value = std::getenv("TARNWICK_LOG_FILE");
+    return value && value[0] ? value : "/tmp/Tarnwick.log";
+}
+
 struct State {
     explicit State(std::string logPath)
         : loggingEnabled(loggingFromEnvironment()),
@@ -52,10 +55,13 @@ struct State {
 
 std::atomic<State*> current{nullptr};
 std::once_flag created;
+// Never freed: lines may still be on their way when the program ends.
+std::atomic<LogFileOutput*> fileOutput{nullptr};
+std::atomic<SystemLogOutput*> systemOutput{nullptr};
 
 State& state()
 {
-    std::call_once(created, [] { current = new State("/tmp/Tarnwick.log"); });
+    std::call_once(created, [] { current = new State(pathFromEnvironment()); });
     return *current.load(std::memory_order_acquire);
 }
 
@@ -72,30 +78,7 @@ std::string timestamp()
     return text;
 }
 
-// The log sits in a world-writable folder: never follow a link planted there
-// and never write into a file that somebody else owns.
-void appendLine(const std::string& path, const std::string& line)
-{
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (fd < 0)
-        return;
-    struct stat st {};
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) {
-        [[maybe_unused]] auto written = ::write(fd, line.data(), line.size());
-    }
-    close(fd);
-}
-
-void removeOwnFile(const std::string& path)
-{
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || st.st_uid != geteuid())
-        return;
-    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
-        unlink(path.c_str());
-}
-
-void write(const char* level, SystemLog::Type type, std::string_view message)
+void write(const char* level, SystemLogOutput::Type type, std::string_view message)
 {
     State& log = state();
     if (!log.loggingEnabled)
@@ -105,39 +88,50 @@ void write(const char* level, SystemLog::Type type, std::string_view message)
     line.append(" [").append(level).append("] ").append(message).push_back('\n');
     std::size_t textStart = line.size() - 1 - message.size();
     log.queue.async([&log, type, line = std::move(line), textStart] {
-        appendLine(log.path, line);
-        SystemLog::send(type, std::string_view(line).substr(textStart, line.size() - 1 - textStart));
+        if (LogFileOutput* file = fileOutput.load(std::memory_order_acquire))
+            file->append(log.path, line);
+        if (SystemLogOutput* system = systemOutput.load(std::memory_order_acquire))
+            system->send(type, std::string_view(line).substr(textStart, line.size() - 1 - textStart));
     });
 }
 
 }
 
+void connect(std::unique_ptr<LogFileOutput> file, std::unique_ptr<SystemLogOutput> system)
+{
+    fileOutput.store(file.release(), std::memory_order_release);
+    systemOutput.store(system.release(), std::memory_order_release);
+}
+
 void debug(std::string_view message)
 {
     if (state().verboseEnabled)
-        write("DEBUG", SystemLog::Type::debug, message);
+        write("DEBUG", SystemLogOutput::Type::debug, message);
 }
 
 void info(std::string_view message)
 {
-    write("INFO", SystemLog::Type::info, message);
+    write("INFO", SystemLogOutput::Type::info, message);
 }
 
 void warn(std::string_view message)
 {
-    write("WARN", SystemLog::Type::error, message);
+    write("WARN", SystemLogOutput::Type::error, message);
 }
 
 void error(std::string_view message)
 {
-    write("ERROR", SystemLog::Type::error, message);
+    write("ERROR", SystemLogOutput::Type::error, message);
 }
 
 void clearFile()
 {
     State& log = state();
     if (log.loggingEnabled)
-        log.queue.sync([&log] { removeOwnFile(log.path); });
+        log.queue.sync([&log] {
+            if (LogFileOutput* file = fileOutput.load(std::memory_order_acquire))
+                file->remove(log.path);
+        });
 }
 
 bool verboseEnabled()
@@ -156,6 +150,11 @@ void flush()
 }
 
 namespace testing {
+
+void reset()
+{
+    reset(pathFromEnvironment());
+}
 
 void reset(const std::string& path)
 {

@@ -5,29 +5,20 @@
 #include "platform/files/AtomicFile.h"
 #include "platform/files/UserDirectories.h"
 #include "platform/graphics/PngCodec.h"
-#include "platform/prefs/PropertyListBounds.h"
-
-#include <plist/plist.h>
+#include "platform/prefs/PropertyList.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <span>
 #include <system_error>
 
 namespace {
 
 constexpr std::uint64_t payloadVersion = 5;
-
-struct FreeNode {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using Node = std::unique_ptr<void, FreeNode>;
 
 // The file helpers report through errno; the one failure they leave it
 // untouched for is a path that exists but is not a folder.
@@ -81,29 +72,24 @@ bool isComponentCharacter(char c)
 // Reading values the way a number of any stored form is meant; a missing or
 // unreadable value is nothing.
 
-std::optional<std::uint64_t> uintValue(plist_t node)
+std::optional<std::uint64_t> uintValue(const std::optional<PropertyList>& value)
 {
-    switch (node ? plist_get_node_type(node) : PLIST_NONE) {
-    case PLIST_UINT: {
-        std::uint64_t value = 0;
-        plist_get_uint_val(node, &value);
+    switch (value ? value->type() : PropertyList::Type::string) {
+    case PropertyList::Type::integer: {
         // Binary property lists store signed integers.
-        return static_cast<std::int64_t>(value) < 0 ? 0 : value;
+        std::int64_t number = *value->integerValue();
+        return number < 0 ? 0 : static_cast<std::uint64_t>(number);
     }
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        if (!std::isfinite(value))
+    case PropertyList::Type::real: {
+        double number = *value->realValue();
+        if (!std::isfinite(number))
             return std::nullopt;
-        if (value <= 0)
+        if (number <= 0)
             return 0;
-        return value >= 0x1p64 ? UINT64_MAX : static_cast<std::uint64_t>(value);
+        return number >= 0x1p64 ? UINT64_MAX : static_cast<std::uint64_t>(number);
     }
-    case PLIST_BOOLEAN: {
-        std::uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return value ? 1 : 0;
-    }
+    case PropertyList::Type::boolean:
+        return *value->boolValue() ? 1 : 0;
     default:
         return std::nullopt;
     }
@@ -111,67 +97,51 @@ std::optional<std::uint64_t> uintValue(plist_t node)
 
 // Non-finite values count as missing: nothing downstream can place a cursor
 // at NaN or infinity.
-std::optional<double> cgFloatValue(plist_t node)
+std::optional<double> cgFloatValue(const std::optional<PropertyList>& value)
 {
-    switch (node ? plist_get_node_type(node) : PLIST_NONE) {
-    case PLIST_REAL: {
-        double value = 0;
-        plist_get_real_val(node, &value);
-        return std::isfinite(value) ? std::optional(value) : std::nullopt;
+    switch (value ? value->type() : PropertyList::Type::string) {
+    case PropertyList::Type::real: {
+        double number = *value->realValue();
+        return std::isfinite(number) ? std::optional(number) : std::nullopt;
     }
-    case PLIST_UINT: {
-        std::uint64_t value = 0;
-        plist_get_uint_val(node, &value);
-        return static_cast<double>(static_cast<std::int64_t>(value));
-    }
-    case PLIST_BOOLEAN: {
-        std::uint8_t value = 0;
-        plist_get_bool_val(node, &value);
-        return value ? 1.0 : 0.0;
-    }
+    case PropertyList::Type::integer:
+        return static_cast<double>(*value->integerValue());
+    case PropertyList::Type::boolean:
+        return *value->boolValue() ? 1.0 : 0.0;
     default:
         return std::nullopt;
     }
 }
 
-std::optional<std::string> stringValue(plist_t node)
+std::optional<std::string> stringValue(const std::optional<PropertyList>& value)
 {
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return std::nullopt;
-    std::uint64_t length = 0;
-    const char* text = plist_get_string_ptr(node, &length);
-    return text ? std::optional<std::string>(std::string(text, length)) : std::nullopt;
+    return value ? value->stringValue() : std::nullopt;
 }
 
-plist_t dictionaryItem(plist_t dictionary, const char* key, plist_type type)
+std::optional<PropertyList> dictionaryItem(const PropertyList& dictionary, const char* key, PropertyList::Type type)
 {
-    plist_t item = plist_dict_get_item(dictionary, key);
-    return item && plist_get_node_type(item) == type ? item : nullptr;
+    std::optional<PropertyList> item = dictionary.value(key);
+    return item && item->type() == type ? item : std::nullopt;
 }
 
-bool isCompatible(plist_t root, const std::string& languageCode, const std::string& styleCode)
+bool isCompatible(const PropertyList& root, const std::string& languageCode, const std::string& styleCode)
 {
-    auto language = stringValue(plist_dict_get_item(root, "OrvelleLanguageCode"));
-    auto style = stringValue(plist_dict_get_item(root, "OrvelleStyleCode"));
-    return uintValue(plist_dict_get_item(root, "OrvellePayloadVersion")) == payloadVersion && language &&
+    auto language = stringValue(root.value("OrvelleLanguageCode"));
+    auto style = stringValue(root.value("OrvelleStyleCode"));
+    return uintValue(root.value("OrvellePayloadVersion")) == payloadVersion && language &&
            lowercased(*language) == languageCode && style && lowercased(*style) == styleCode;
 }
 
 // The images of a cursor entry's "Representations" that decode within the
 // pixel budget left for the cape; the budget shrinks by what they use.
-std::vector<CFRef<CGImageRef>> decodedRepresentations(plist_t representations, std::size_t& pixelBudget)
+std::vector<CFRef<CGImageRef>> decodedRepresentations(const PropertyList& representations, std::size_t& pixelBudget)
 {
     std::vector<CFRef<CGImageRef>> images;
-    for (std::uint32_t i = 0; i < plist_array_get_size(representations); ++i) {
-        plist_t item = plist_array_get_item(representations, i);
-        if (!item || plist_get_node_type(item) != PLIST_DATA)
-            continue;
-        std::uint64_t length = 0;
-        const char* bytes = plist_get_data_ptr(item, &length);
+    for (const PropertyList& item : representations.items()) {
+        std::optional<std::string_view> bytes = item.dataValue();
         if (!bytes)
             continue;
-        auto image = PngCodec::decode(std::string_view(bytes, length),
-                                      std::min(CursorCapeStore::maxImagePixels, pixelBudget));
+        auto image = PngCodec::decode(*bytes, std::min(CursorCapeStore::maxImagePixels, pixelBudget));
         if (!image)
             continue;
         pixelBudget -= CGImageGetWidth(image.get()) * CGImageGetHeight(image.get());
@@ -180,39 +150,35 @@ std::vector<CFRef<CGImageRef>> decodedRepresentations(plist_t representations, s
     return images;
 }
 
-std::optional<CursorCapeStore::CursorPayload> decodeCursorPayload(plist_t entry, std::size_t& pixelBudget)
+std::optional<CursorCapeStore::CursorPayload> decodeCursorPayload(const PropertyList& entry, std::size_t& pixelBudget)
 {
-    plist_t representations = dictionaryItem(entry, "Representations", PLIST_ARRAY);
+    std::optional<PropertyList> representations = dictionaryItem(entry, "Representations", PropertyList::Type::array);
     if (!representations)
         return std::nullopt;
-    std::vector<CFRef<CGImageRef>> images = decodedRepresentations(representations, pixelBudget);
+    std::vector<CFRef<CGImageRef>> images = decodedRepresentations(*representations, pixelBudget);
     if (images.empty())
         return std::nullopt;
 
     CGImageRef first = images.front().get();
-    auto number = [entry](const char* key) { return cgFloatValue(plist_dict_get_item(entry, key)); };
+    auto number = [&entry](const char* key) { return cgFloatValue(entry.value(key)); };
     CursorSnapshot snapshot;
     snapshot.size = {number("PointsWide").value_or(static_cast<double>(CGImageGetWidth(first))),
                      number("PointsHigh").value_or(static_cast<double>(CGImageGetHeight(first)))};
     snapshot.hotSpot = {number("HotSpotX").value_or(0), number("HotSpotY").value_or(0)};
-    snapshot.frameCount = uintValue(plist_dict_get_item(entry, "FrameCount")).value_or(images.size());
+    snapshot.frameCount = uintValue(entry.value("FrameCount")).value_or(images.size());
     snapshot.frameDuration = number("FrameDuration").value_or(0);
     snapshot.images = images;
     return CursorCapeStore::CursorPayload{std::move(snapshot), std::move(images)};
 }
 
-// The root dictionary of a property-list document, or null when the bytes
+// The root dictionary of a property-list document, or nothing when the bytes
 // are not one (or one too deeply nested or self-referencing to parse safely).
-Node parsedDictionary(const std::string& bytes)
+std::optional<PropertyList> parsedDictionary(const std::string& bytes)
 {
-    if (!PropertyListBounds::isSafeToParse(bytes))
-        return nullptr;
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    Node node(root);
-    if (!root || plist_get_node_type(root) != PLIST_DICT)
-        return nullptr;
-    return node;
+    std::optional<PropertyList> root = PropertyList::parse(bytes);
+    if (!root || root->type() != PropertyList::Type::dictionary)
+        return std::nullopt;
+    return root;
 }
 
 std::vector<std::string> encodedImages(const std::vector<CFRef<CGImageRef>>& images)
@@ -225,19 +191,22 @@ std::vector<std::string> encodedImages(const std::vector<CFRef<CGImageRef>>& ima
     return files;
 }
 
-plist_t cursorEntry(const CursorSnapshot& snapshot, const std::vector<std::string>& pngs)
+// Keys are set in the order the file has always had them: the document is
+// written in insertion order, and an unchanged cape must stay byte-identical.
+PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<std::string>& pngs)
 {
-    plist_t representations = plist_new_array();
+    PropertyList representations = PropertyList::array();
     for (const auto& png : pngs)
-        plist_array_append_item(representations, plist_new_data(png.data(), png.size()));
-    plist_t entry = plist_new_dict();
-    plist_dict_set_item(entry, "FrameCount", plist_new_uint(snapshot.frameCount ? snapshot.frameCount : pngs.size()));
-    plist_dict_set_item(entry, "FrameDuration", plist_new_real(snapshot.frameDuration));
-    plist_dict_set_item(entry, "HotSpotX", plist_new_real(snapshot.hotSpot.x));
-    plist_dict_set_item(entry, "HotSpotY", plist_new_real(snapshot.hotSpot.y));
-    plist_dict_set_item(entry, "PointsWide", plist_new_real(snapshot.size.width));
-    plist_dict_set_item(entry, "PointsHigh", plist_new_real(snapshot.size.height));
-    plist_dict_set_item(entry, "Representations", representations);
+        representations.append(PropertyList::data(png));
+    std::uint64_t frameCount = snapshot.frameCount ? snapshot.frameCount : pngs.size();
+    PropertyList entry = PropertyList::dictionary();
+    entry.setValue("FrameCount", PropertyList::integer(static_cast<std::int64_t>(frameCount)));
+    entry.setValue("FrameDuration", PropertyList::real(snapshot.frameDuration));
+    entry.setValue("HotSpotX", PropertyList::real(snapshot.hotSpot.x));
+    entry.setValue("HotSpotY", PropertyList::real(snapshot.hotSpot.y));
+    entry.setValue("PointsWide", PropertyList::real(snapshot.size.width));
+    entry.setValue("PointsHigh", PropertyList::real(snapshot.size.height));
+    entry.setValue("Representations", std::move(representations));
     return entry;
 }
 
@@ -248,34 +217,28 @@ std::string upperCased(std::string text)
     return text;
 }
 
-Node capeRoot(const std::string& identifier, const std::string& language, const std::string& style, plist_t cursors)
+PropertyList capeRoot(const std::string& identifier, const std::string& language, const std::string& style,
+                      PropertyList cursors)
 {
-    Node root(plist_new_dict());
-    plist_dict_set_item(root.get(), "MinimumVersion", plist_new_real(2.0));
-    plist_dict_set_item(root.get(), "Version", plist_new_real(2.0));
-    plist_dict_set_item(root.get(), "CapeVersion", plist_new_real(1.0));
-    plist_dict_set_item(root.get(), "Author", plist_new_string("Tarnwick"));
-    plist_dict_set_item(root.get(), "Cloud", plist_new_bool(0));
-    plist_dict_set_item(root.get(), "HiDPI", plist_new_bool(1));
-    plist_dict_set_item(root.get(), "Identifier", plist_new_string(identifier.c_str()));
-    plist_dict_set_item(root.get(), "CapeName",
-                        plist_new_string(("Orvelle " + upperCased(language) + " " + style).c_str()));
-    plist_dict_set_item(root.get(), "OrvellePayloadVersion", plist_new_uint(payloadVersion));
-    plist_dict_set_item(root.get(), "OrvelleLanguageCode", plist_new_string(language.c_str()));
-    plist_dict_set_item(root.get(), "OrvelleStyleCode", plist_new_string(style.c_str()));
-    plist_dict_set_item(root.get(), "Cursors", cursors);
+    PropertyList root = PropertyList::dictionary();
+    root.setValue("MinimumVersion", PropertyList::real(2.0));
+    root.setValue("Version", PropertyList::real(2.0));
+    root.setValue("CapeVersion", PropertyList::real(1.0));
+    root.setValue("Author", PropertyList::string("Tarnwick"));
+    root.setValue("Cloud", PropertyList::boolean(false));
+    root.setValue("HiDPI", PropertyList::boolean(true));
+    root.setValue("Identifier", PropertyList::string(identifier));
+    root.setValue("CapeName", PropertyList::string("Orvelle " + upperCased(language) + " " + style));
+    root.setValue("OrvellePayloadVersion", PropertyList::integer(payloadVersion));
+    root.setValue("OrvelleLanguageCode", PropertyList::string(language));
+    root.setValue("OrvelleStyleCode", PropertyList::string(style));
+    root.setValue("Cursors", std::move(cursors));
     return root;
 }
 
-std::optional<std::string> binaryDocument(plist_t root)
+std::optional<std::string> binaryDocument(const PropertyList& root)
 {
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    if (!bytes)
-        return std::nullopt;
-    std::string document(bytes, length);
-    plist_to_bin_free(bytes);
+    std::string document = root.serialized(PropertyList::Format::binary);
     return document.empty() ? std::nullopt : std::optional(std::move(document));
 }
 
@@ -348,21 +311,21 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
     }
     CapeName name = nameFor(languageCode, styleCode);
 
-    Node entries(plist_new_dict());
+    PropertyList entries = PropertyList::dictionary();
     std::size_t entryCount = 0;
     for (const auto& [identifier, cursor] : cursors) {
         std::vector<std::string> pngs = encodedImages(cursor.second);
         if (pngs.empty())
             continue;
-        plist_dict_set_item(entries.get(), identifier.c_str(), cursorEntry(cursor.first, pngs));
+        entries.setValue(identifier, cursorEntry(cursor.first, pngs));
         ++entryCount;
     }
     if (entryCount == 0) {
         AppLog::warn("CursorCapeStore save skipped: no serializable cursor frames");
         return std::nullopt;
     }
-    Node root = capeRoot(name.identifier, name.language, name.style, entries.release());
-    std::optional<std::string> bytes = binaryDocument(root.get());
+    PropertyList root = capeRoot(name.identifier, name.language, name.style, std::move(entries));
+    std::optional<std::string> bytes = binaryDocument(root);
     if (!bytes) {
         AppLog::error("CursorCapeStore save failed: property list serialization error");
         return std::nullopt;
@@ -412,14 +375,15 @@ CursorCapeStore::loadCape(const std::string& languageCode, const std::string& st
         forgetSavedHash(name.hashKey());
         return std::nullopt;
     }
-    Node root = parsedDictionary(*bytes);
-    plist_t cursors = root ? dictionaryItem(root.get(), "Cursors", PLIST_DICT) : nullptr;
+    std::optional<PropertyList> root = parsedDictionary(*bytes);
+    std::optional<PropertyList> cursors =
+        root ? dictionaryItem(*root, "Cursors", PropertyList::Type::dictionary) : std::nullopt;
     if (!cursors) {
         AppLog::error("CursorCapeStore load failed: malformed plist " + name.path);
         forgetSavedHash(name.hashKey());
         return std::nullopt;
     }
-    if (!isCompatible(root.get(), name.language, name.style)) {
+    if (!isCompatible(*root, name.language, name.style)) {
         AppLog::warn("CursorCapeStore load skipped: incompatible metadata " + fileName);
         forgetSavedHash(name.hashKey());
         return std::nullopt;
@@ -427,22 +391,13 @@ CursorCapeStore::loadCape(const std::string& languageCode, const std::string& st
 
     std::map<std::string, CursorPayload> payloads;
     std::size_t pixelBudget = maxCapePixels;
-    plist_dict_iter iterator = nullptr;
-    plist_dict_new_iter(cursors, &iterator);
-    for (;;) {
-        char* key = nullptr;
-        plist_t entry = nullptr;
-        plist_dict_next_item(cursors, iterator, &key, &entry);
-        std::string identifier = key ? key : "";
-        std::free(key);
-        if (!entry)
-            break;
-        if (plist_get_node_type(entry) != PLIST_DICT)
+    // In file order: the pixel budget goes to the cursors that come first.
+    for (const auto& [identifier, entry] : cursors->orderedEntries()) {
+        if (entry.type() != PropertyList::Type::dictionary)
             continue;
         if (auto payload = decodeCursorPayload(entry, pixelBudget))
             payloads.insert_or_assign(identifier, std::move(*payload));
     }
-    std::free(iterator);
 
     if (payloads.empty()) {
         AppLog::warn("CursorCapeStore load result empty: " + name.path);

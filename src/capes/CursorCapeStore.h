@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/SerialQueue.h"
 #include "platform/graphics/cgimage/CFRef.h"
 #include "platform/graphics/cgimage/CGImage.h"
-#include "platform/runloop/SerialQueue.h"
 #include "runtime/CursorSnapshot.h"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 
 #include "platform/defaults/UserDefaults.h"
 #include "telemetry/IsoDate.h"
-#include "telemetry/Uuid.h"
+#include "platform/system/Uuid.h"
 
 TelemetryIdentity TelemetryIdentity::loadOrCreate(UserDefaults& defaults)
 {

@@ -4,11 +4,9 @@
 #include "platform/defaults/UserDefaults.h"
 #include "platform/files/UserDirectories.h"
 #include "platform/http/HttpUrl.h"
+#include "platform/system/SystemInfo.h"
+#include "platform/system/Uuid.h"
 #include "telemetry/TelemetryIdentity.h"
-#include "telemetry/Uuid.h"
-
-#include <QLocale>
-#include <QSysInfo>
 
 #include <algorithm>
 #include <array>
@@ -21,13 +19,6 @@ namespace {
 IsoDate::Date now()
 {
     return std::chrono::system_clock::now();
-}
-
-std::string userInterfaceLocale()
-{
-    QLocale system = QLocale::system();
-    QStringList preferred = system.uiLanguages();
-    return preferred.isEmpty() ? system.name().toStdString() : preferred.first().toStdString();
 }
 
 }
@@ -147,9 +138,9 @@ json TelemetryReporter::telemetryEnvelopeFields(const std::string& eventType, Is
         {"eventCategory", eventCategory(eventType)},
         // The collector learns which desktop the client runs on.
         {"platform", "linux"},
-        {"osVersion", QSysInfo::prettyProductName().toStdString()},
-        {"architecture", QSysInfo::buildCpuArchitecture().toStdString()},
-        {"uiLocale", userInterfaceLocale()},
+        {"osVersion", SystemInfo::productName()},
+        {"architecture", SystemInfo::architecture()},
+        {"uiLocale", SystemInfo::userInterfaceLocale()},
         {"inputLanguage", telemetryInputLanguage},
         {"featureEnabled", telemetryFeatureEnabled},
         {"cursorApplyResult", cursorApplyResult},

@@ -1,21 +1,17 @@
 #include "telemetry/TelemetryStore.h"
 
+#include "base/SerialQueue.h"
+#include "platform/encoding/Utf8.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/files/FileLock.h"
 #include "platform/http/HttpUrl.h"
-#include "platform/runloop/SerialQueue.h"
-#include "telemetry/Uuid.h"
-
-#include <QByteArrayView>
+#include "platform/system/Uuid.h"
 
 #include <algorithm>
 #include <chrono>
-#include <fcntl.h>
 #include <future>
 #include <limits>
 #include <mutex>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using nlohmann::json;
 
@@ -53,12 +49,6 @@ std::string folderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool exists(const std::string& path)
-{
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
 }
 
 std::string provenanceOf(const std::string& firstSeenAt, bool isFirstLaunch)
@@ -118,7 +108,7 @@ private:
     bool inFlight = false;
     bool retryScheduled = false;
     bool persistenceHealthy = true;
-    int lockDescriptor = -1;
+    std::unique_ptr<FileLock> lock;
     bool ownsStore = true;
 
     std::shared_ptr<Gate> gate;
@@ -151,10 +141,7 @@ TelemetryStore::Core::~Core()
     gate->close();
     // Runs the work already queued while every field is still alive.
     queue.reset();
-    if (lockDescriptor >= 0) {
-        flock(lockDescriptor, LOCK_UN);
-        ::close(lockDescriptor);
-    }
+    lock.reset();
 }
 
 void TelemetryStore::Core::diagnose(const std::string& message) const
@@ -171,16 +158,13 @@ void TelemetryStore::Core::open()
         diagnose("telemetry_storage_unavailable; ordering not claimed");
         return;
     }
-    lockDescriptor = ::open((fileURL + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (lockDescriptor < 0 || flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
-        if (lockDescriptor >= 0)
-            ::close(lockDescriptor);
-        lockDescriptor = -1;
+    lock = FileLock::tryAcquire(fileURL + ".lock");
+    if (!lock) {
         ownsStore = false;
         diagnose("telemetry_store_in_use_or_unavailable; ordering not claimed");
         return;
     }
-    if (exists(fileURL)) {
+    if (AtomicFile::exists(fileURL)) {
         // Room for a full queue in Base64 with its bookkeeping; anything larger
         // is not a file this outbox wrote.
         std::size_t limit = (16u << 20) + 2 * static_cast<std::size_t>(maxBytes);
@@ -294,7 +278,7 @@ void TelemetryStore::Core::pump()
     if (!ownsStore || inFlight || retryScheduled || state.pending.empty())
         return;
     Entry entry = state.pending.front();
-    if (!QByteArrayView(entry.payload.data(), static_cast<qsizetype>(entry.payload.size())).isValidUtf8())
+    if (!Utf8::isValid(entry.payload))
         return;
     auto url = HttpUrl::appendingQueryItem(endpoint, "data", entry.payload);
     if (!url)

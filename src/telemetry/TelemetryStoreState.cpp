@@ -1,6 +1,6 @@
 #include "telemetry/TelemetryStore.h"
 
-#include <QByteArray>
+#include "platform/encoding/Base64.h"
 
 #include <cmath>
 #include <limits>
@@ -13,23 +13,6 @@ namespace {
 // not an outbox, and refusing it early keeps a hostile file from costing more
 // than its size.
 constexpr std::size_t maxDepth = 3;
-
-std::string base64(const std::string& bytes)
-{
-    QByteArray encoded = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64();
-    return std::string(encoded.constData(), static_cast<std::size_t>(encoded.size()));
-}
-
-std::optional<std::string> fromBase64(const std::string& text)
-{
-    if (text.size() % 4 != 0)
-        return std::nullopt;
-    auto decoded = QByteArray::fromBase64Encoding(QByteArray(text.data(), static_cast<qsizetype>(text.size())),
-                                                  QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded)
-        return std::nullopt;
-    return std::string(decoded.decoded.constData(), static_cast<std::size_t>(decoded.decoded.size()));
-}
 
 const json* member(const json& object, const char* key)
 {
@@ -85,7 +68,7 @@ std::optional<TelemetryStore::Entry> entryFrom(const json& object)
     auto encoded = stringAt(object, "payload");
     if (!id || !createdAt || !encoded)
         return std::nullopt;
-    auto payload = fromBase64(*encoded);
+    auto payload = Base64::decode(*encoded);
     if (!payload)
         return std::nullopt;
     return TelemetryStore::Entry{std::move(*id), *createdAt, std::move(*payload)};
@@ -97,7 +80,7 @@ std::string TelemetryStore::State::encode() const
 {
     json entries = json::array();
     for (const Entry& entry : pending)
-        entries.push_back({{"id", entry.id}, {"createdAt", entry.createdAt}, {"payload", base64(entry.payload)}});
+        entries.push_back({{"id", entry.id}, {"createdAt", entry.createdAt}, {"payload", Base64::encode(entry.payload)}});
     json file = {
         {"installFirstSeenAt", installFirstSeenAt},
         {"installDateProvenance", installDateProvenance},

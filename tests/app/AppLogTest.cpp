@@ -110,6 +110,21 @@ TEST_F(AppLogTest, VerboseTrueInAnyCaseWritesDebugLines)
     EXPECT_NE(contents().find(" [DEBUG] details"), std::string::npos);
 }
 
+TEST_F(AppLogTest, LogFileVariableNamesTheFileAndEmptyOrUnsetMeansTheDefault)
+{
+    setenv("TARNWICK_LOG_FILE", path.c_str(), 1);
+    AppLog::testing::reset();
+    AppLog::info("elsewhere");
+    EXPECT_EQ(AppLog::filePath(), path);
+    EXPECT_NE(contents().find("[INFO] elsewhere"), std::string::npos);
+    setenv("TARNWICK_LOG_FILE", "", 1);
+    AppLog::testing::reset();
+    EXPECT_EQ(AppLog::filePath(), "/tmp/Tarnwick.log");
+    unsetenv("TARNWICK_LOG_FILE");
+    AppLog::testing::reset();
+    EXPECT_EQ(AppLog::filePath(), "/tmp/Tarnwick.log");
+}
+
 TEST_F(AppLogTest, ClearFileDeletesAndALaterLineRecreatesAFileDeletedByOthers)
 {
     TempHome::writeFile(path, "earlier run\n");

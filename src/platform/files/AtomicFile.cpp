@@ -107,4 +107,15 @@ std::optional<std::string> read(const std::string& path, std::size_t maxBytes)
     return bytes;
 }
 
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool remove(const std::string& path)
+{
+    return unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
 }

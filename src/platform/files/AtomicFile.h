@@ -18,4 +18,11 @@ std::optional<std::string> read(const std::string& path, std::size_t maxBytes = 
 
 bool makeDirectories(const std::string& path, mode_t mode = 0700);
 
+// Whether anything is at path; a link counts as itself, not as its target.
+bool exists(const std::string& path);
+
+// Removes the file (a link, not its target). A file already gone counts as
+// removed; on failure errno tells why.
+bool remove(const std::string& path);
+
 }

@@ -153,6 +153,14 @@ PropertyList PropertyList::data(std::string_view bytes)
     return PropertyList(plist_new_data(bytes.data(), bytes.size()));
 }
 
+PropertyList PropertyList::array(std::vector<PropertyList> items)
+{
+    PropertyList result(plist_new_array());
+    for (auto& item : items)
+        result.append(std::move(item));
+    return result;
+}
+
 PropertyList PropertyList::dictionary(const std::map<std::string, PropertyList>& entries)
 {
     PropertyList result(plist_new_dict());
@@ -261,6 +269,53 @@ std::optional<std::string> PropertyList::stringValue() const
     return std::string(stringOf(node_));
 }
 
+std::optional<std::int64_t> PropertyList::integerValue() const
+{
+    if (type() != Type::integer)
+        return std::nullopt;
+    uint64_t value = 0;
+    plist_get_uint_val(node_, &value);
+    return static_cast<std::int64_t>(value);
+}
+
+std::optional<double> PropertyList::realValue() const
+{
+    if (type() != Type::real)
+        return std::nullopt;
+    double value = 0;
+    plist_get_real_val(node_, &value);
+    return value;
+}
+
+std::optional<std::string_view> PropertyList::dataValue() const
+{
+    if (type() != Type::data)
+        return std::nullopt;
+    uint64_t length = 0;
+    const char* bytes = plist_get_data_ptr(node_, &length);
+    if (!bytes)
+        return std::nullopt;
+    return std::string_view(bytes, length);
+}
+
+std::vector<PropertyList> PropertyList::items() const
+{
+    std::vector<PropertyList> result;
+    if (plist_get_node_type(node_) != PLIST_ARRAY)
+        return result;
+    uint32_t count = plist_array_get_size(node_);
+    result.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        result.push_back(PropertyList(plist_copy(plist_array_get_item(node_, i))));
+    return result;
+}
+
+void PropertyList::append(PropertyList item)
+{
+    if (plist_get_node_type(node_) == PLIST_ARRAY)
+        plist_array_append_item(node_, std::exchange(item.node_, nullptr));
+}
+
 std::optional<PropertyList> PropertyList::value(const std::string& key) const
 {
     if (plist_get_node_type(node_) != PLIST_DICT)
@@ -271,10 +326,10 @@ std::optional<PropertyList> PropertyList::value(const std::string& key) const
     return PropertyList(plist_copy(item));
 }
 
-void PropertyList::setValue(const std::string& key, const PropertyList& value)
+void PropertyList::setValue(const std::string& key, PropertyList value)
 {
     if (plist_get_node_type(node_) == PLIST_DICT)
-        plist_dict_set_item(node_, key.c_str(), plist_copy(value.node_));
+        plist_dict_set_item(node_, key.c_str(), std::exchange(value.node_, nullptr));
 }
 
 void PropertyList::removeValue(const std::string& key)
@@ -290,6 +345,18 @@ std::map<std::string, PropertyList> PropertyList::entries() const
         return result;
     forEachEntry(node_, [&result](const std::string& key, plist_t value) {
         result.insert_or_assign(key, PropertyList(plist_copy(value)));
+        return true;
+    });
+    return result;
+}
+
+std::vector<std::pair<std::string, PropertyList>> PropertyList::orderedEntries() const
+{
+    std::vector<std::pair<std::string, PropertyList>> result;
+    if (plist_get_node_type(node_) != PLIST_DICT)
+        return result;
+    forEachEntry(node_, [&result](const std::string& key, plist_t value) {
+        result.emplace_back(key, PropertyList(plist_copy(value)));
         return true;
     });
     return result;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One property-list value of any type (boolean, integer, real, string, data,
 // date, UID, array, dictionary), owned by this object and copied deeply.
@@ -20,6 +21,7 @@ public:
     static PropertyList real(double value);
     static PropertyList string(const std::string& value);
     static PropertyList data(std::string_view bytes);
+    static PropertyList array(std::vector<PropertyList> items = {});
     static PropertyList dictionary(const std::map<std::string, PropertyList>& entries = {});
 
     // A document in either format, or nothing when it is malformed or nested
@@ -41,13 +43,25 @@ public:
     // non-zero is true. Nothing for other types.
     std::optional<bool> boolValue() const;
     std::optional<std::string> stringValue() const;
+    // Integers as stored: 64 bits, signed.
+    std::optional<std::int64_t> integerValue() const;
+    std::optional<double> realValue() const;
+    // The bytes of a data value, valid while this value lives unchanged.
+    std::optional<std::string_view> dataValue() const;
+
+    // Array access; other types have no items and ignore appends.
+    std::vector<PropertyList> items() const;
+    void append(PropertyList item);
 
     // Dictionary access; on other types lookups find nothing and changes are
-    // ignored.
+    // ignored. A new key goes after the existing ones, and documents are
+    // written in that order.
     std::optional<PropertyList> value(const std::string& key) const;
-    void setValue(const std::string& key, const PropertyList& value);
+    void setValue(const std::string& key, PropertyList value);
     void removeValue(const std::string& key);
     std::map<std::string, PropertyList> entries() const;
+    // The entries in document order.
+    std::vector<std::pair<std::string, PropertyList>> orderedEntries() const;
 
     // The encoded document; empty if encoding failed.
     std::string serialized(Format format) const;

@@ -4,9 +4,7 @@
 #include <string>
 #include <syslog.h>
 
-namespace SystemLog {
-
-void send(Type type, std::string_view message)
+void SystemLog::send(Type type, std::string_view message)
 {
     static std::once_flag opened;
     std::call_once(opened, [] { openlog("tarnwick", LOG_PID | LOG_NDELAY, LOG_USER); });
@@ -15,6 +13,4 @@ void send(Type type, std::string_view message)
         return;
     std::string text(message);
     syslog(priority, "%s", text.c_str());
-}
-
 }

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <string_view>
+#include "base/SystemLogOutput.h"
 
 // The desktop's system log (the journal on Linux).
-namespace SystemLog {
-
-enum class Type { debug, info, error };
-
-// Sends the message text alone; the system adds time, program and level.
-void send(Type type, std::string_view message);
-
-}
+class SystemLog final : public SystemLogOutput {
+public:
+    void send(Type type, std::string_view message) override;
+};

@@ -197,6 +197,41 @@ TEST(PropertyListTest, BoolValueReadsBooleansAndNumbersOnly)
     EXPECT_FALSE(PropertyList::integer(3).stringValue());
 }
 
+TEST(PropertyListTest, TypedReadersArraysAndEntryOrderOfAForeignDocument)
+{
+    auto document = PropertyList::parse(foreignBinary);
+    ASSERT_TRUE(document);
+    auto items = document->value("list")->items();
+    ASSERT_EQ(items.size(), 8u);
+    EXPECT_EQ(items[0].integerValue(), 1);
+    EXPECT_EQ(items[1].integerValue(), -2);
+    EXPECT_EQ(items[2].realValue(), 3.5);
+    EXPECT_EQ(items[4].dataValue(), "\x00\xff"s);
+    EXPECT_FALSE(items[2].integerValue());
+    EXPECT_FALSE(items[0].realValue());
+    EXPECT_FALSE(items[3].dataValue());
+    EXPECT_TRUE(document->items().empty());
+
+    // Entries keep the order they were set in, through the binary format too.
+    auto built = PropertyList::dictionary();
+    built.setValue("b", PropertyList::array({PropertyList::integer(1)}));
+    built.setValue("a", PropertyList::data("xy"));
+    built.setValue("b", PropertyList::array());
+    auto text = PropertyList::string("t");
+    text.append(PropertyList::integer(1));
+    auto read = PropertyList::parse(built.serialized(PropertyList::Format::binary));
+    ASSERT_TRUE(read);
+    auto entries = read->orderedEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].first, "b");
+    EXPECT_TRUE(entries[0].second.items().empty());
+    EXPECT_EQ(entries[1].first, "a");
+    EXPECT_EQ(text, PropertyList::string("t"));
+    auto list = PropertyList::array({PropertyList::integer(1)});
+    list.append(PropertyList::string("x"));
+    EXPECT_EQ(list, PropertyList::array({PropertyList::integer(1), PropertyList::string("x")}));
+}
+
 TEST(PropertyListTest, DamagedOrHostileDocumentsAreRefusedWithoutCrashing)
 {
     EXPECT_FALSE(PropertyList::parse(""));

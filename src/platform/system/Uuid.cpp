@@ -1,4 +1,4 @@
-#include "telemetry/Uuid.h"
+#include "platform/system/Uuid.h"
 
 #include <uuid/uuid.h>
 

@@ -1,4 +1,4 @@
-#include "platform/runloop/SerialQueue.h"
+#include "base/SerialQueue.h"
 
 #include <gtest/gtest.h>
 
