@@ -78,6 +78,9 @@ bool CursorAccessibilityAppearanceController::activateSystemCursorAppearanceIfNe
         return false;
     }
 
+    // The backup goes first: a crash between switching and saving would
+    // otherwise leave the user's colours nowhere.
+    persistBackupFile(current);
     setPreferenceValue(PropertyList::boolean(false), customizedKey);
     for (const auto& key : colourKeys)
         setPreferenceValue(std::nullopt, key);
@@ -85,7 +88,6 @@ bool CursorAccessibilityAppearanceController::activateSystemCursorAppearanceIfNe
 
     if (!hasConflictingCustomization(readManagedValues())) {
         activeSessionBackup_ = current;
-        persistBackupFile(current);
         hasUnresolvedCustomizationConflict_ = false;
         isOverrideActive_ = true;
         AppLog::warn("Applied temporary cursor accessibility override for native cursor replacement synchronized=" +
