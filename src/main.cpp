@@ -3,6 +3,7 @@
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
 #include "language/LanguageDetector.h"
+#include "platform/graphics/GuiApplication.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
 #include "render/CursorPreviews.h"
@@ -13,19 +14,6 @@
 #include <iostream>
 
 namespace {
-
-// Without a display the program still runs (tests, the demo's headless
-// parts): Qt then draws nowhere instead of refusing to start.
-void chooseQtPlatform()
-{
-    auto isSet = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && value[0];
-    };
-    bool hasDisplay = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
-    if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-}
 
 // One line for users and bug reports: code, badge text, display name and
 // source identifier, separated by tabs.
@@ -52,7 +40,7 @@ int runTray(int argc, char** argv)
     // The runtime resolves the window server's functions when the delegate
     // is created, so the provider must be in the process before that.
     WindowServerProvider::loadFromEnvironment();
-    chooseQtPlatform();
+    GuiApplication::choosePlatform();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tarnwick");
     // An accessory application: no window, so closing one must not quit.

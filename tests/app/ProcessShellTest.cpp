@@ -21,19 +21,26 @@ std::size_t count(const std::string& text, const std::string& piece)
 // The program with no display and a private home.
 class ProcessShellTest : public ::testing::Test {
 protected:
-    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
+    std::map<std::string, std::string> environment(std::map<std::string, std::string> extra = {}) const
     {
         // The shell's own behaviour, without the cursor work a window server
         // brings (that is tested with the providers).
         std::map<std::string, std::string> env = {
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""},
+            {"XDG_RUNTIME_DIR", home.path() + "/run"},
             {"TARNWICK_WINDOW_SERVER", std::string(TARNWICK_BINARY_DIR) + "/src/libtarnwick_provider_sim_empty.so"}};
-        env.merge(extra);
+        for (auto& [name, value] : extra)
+            env.insert_or_assign(name, value);
+        return env;
+    }
+    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
+    {
         // A line of an earlier run must not pass for this one.
         std::error_code ignored;
         std::filesystem::remove(logPath, ignored);
-        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, env);
+        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()},
+                                              environment(std::move(extra)));
     }
     bool waitForLog(const std::string& piece, double seconds = 20)
     {
@@ -131,4 +138,25 @@ TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
     EXPECT_EQ(unknown.wait(10), 2);
     EXPECT_NE(unknown.standardError().find("Usage: tarnwick"), std::string::npos);
     EXPECT_TRUE(unknown.standardOutput().empty());
+}
+
+// A display that is named but does not answer leaves the program on the
+// offscreen platform, never inside Qt's abort.
+TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarning)
+{
+    const std::string runtime = home.path() + "/run";
+    std::filesystem::create_directories(runtime);
+    TempHome::writeFile(runtime + "/wayland-9", "a socket left behind by a compositor that is gone");
+    for (auto display : {std::map<std::string, std::string>{{"WAYLAND_DISPLAY", "wayland-9"}},
+                         std::map<std::string, std::string>{{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", "wayland-9"}}}) {
+        auto program = launch(display);
+        ASSERT_TRUE(waitForLog("Tarnwick launch.")) << program->standardError();
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->wait(2.0), 0);
+        std::string log = TempHome::readFile(logPath);
+        EXPECT_EQ(count(log, "[WARN] No display server answers (DISPLAY=" + display["DISPLAY"] +
+                                 " WAYLAND_DISPLAY=wayland-9); running without a screen on the offscreen platform"),
+                  1u)
+            << log;
+    }
 }
