@@ -4,6 +4,7 @@
 #include "base/AppLog.h"
 #include "language/LanguageDetector.h"
 #include "platform/graphics/GuiApplication.h"
+#include "platform/instance/InstanceLock.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
 #include "render/CursorPreviews.h"
@@ -36,6 +37,8 @@ int renderPreviews(const std::string& directory)
 
 int runTray(int argc, char** argv)
 {
+    if (!InstanceLock::acquire())
+        return 0;
     AppLog::clearFile();
     // The runtime resolves the window server's functions when the delegate
     // is created, so the provider must be in the process before that.

@@ -140,6 +140,35 @@ TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
     EXPECT_TRUE(unknown.standardOutput().empty());
 }
 
+TEST_F(ProcessShellTest, ASecondInstanceOnTheDisplaySaysSoAndLeavesTheFirstAlone)
+{
+    auto first = launch();
+    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    const std::string firstLog = TempHome::readFile(logPath);
+
+    ChildProcess second({ChildProcess::programPath()}, environment());
+    EXPECT_EQ(second.wait(1.0), 0);
+    EXPECT_EQ(second.standardError(), "tarnwick: Tarnwick is already running\n");
+    EXPECT_EQ(TempHome::readFile(logPath).rfind(firstLog, 0), 0u) << "the first run's log was touched";
+    EXPECT_EQ(count(TempHome::readFile(logPath), "Tarnwick launch."), 1u);
+    // A program on another display is another instance.
+    ChildProcess elsewhere({ChildProcess::programPath(), "--version"}, environment({{"DISPLAY", ":97"}}));
+    EXPECT_EQ(elsewhere.wait(10), 0);
+    for (const char* option : {"--version", "--help", "--detect"}) {
+        ChildProcess oneShot({ChildProcess::programPath(), option}, environment());
+        EXPECT_EQ(oneShot.wait(10), 0) << option;
+    }
+    EXPECT_FALSE(first->wait(0.1).has_value());
+
+    // The lock goes with the process, also when it is killed.
+    first->signal(SIGKILL);
+    ASSERT_TRUE(first->wait(5).has_value());
+    auto after = launch();
+    EXPECT_TRUE(waitForLog("Tarnwick launch."));
+    after->signal(SIGTERM);
+    EXPECT_EQ(after->wait(2.0), 0);
+}
+
 // A display that is named but does not answer leaves the program on the
 // offscreen platform, never inside Qt's abort.
 TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarning)
