@@ -3,6 +3,7 @@
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
 #include "language/LanguageDetector.h"
+#include "platform/display/DisplayLoss.h"
 #include "platform/graphics/GuiApplication.h"
 #include "platform/instance/InstanceLock.h"
 #include "platform/provider/WindowServerProvider.h"
@@ -52,6 +53,10 @@ int runTray(int argc, char** argv)
     RunLoop::setMain(&loop);
 
     TarnwickTrayApp delegate;
+    DisplayLoss::install([&delegate](const std::string& cause) {
+        AppLog::error("Display connection lost: " + cause + "; ending the program");
+        delegate.terminate();
+    });
     auto terminationSignalSources = installGracefulTerminationHandlers([&delegate] { delegate.terminate(); });
     loop.post([&delegate] { delegate.applicationDidFinishLaunching(); });
     int status = loop.run();

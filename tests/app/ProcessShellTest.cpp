@@ -1,5 +1,6 @@
 #include "support/ChildProcess.h"
 #include "support/TempHome.h"
+#include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
@@ -188,4 +189,28 @@ TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarn
                   1u)
             << log;
     }
+}
+
+// The session ends under the program: no cursor work is left to do, but the
+// user's pointer colours come back and the end is reported.
+TEST_F(ProcessShellTest, ALostDisplayEndsThroughTheTerminationSequenceWithStatusOne)
+{
+    TempHome::writeFile(home.path() + "/Library/Preferences/com.apple.universalaccess.plist",
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                        "\t<key>cursorIsCustomized</key>\n\t<true/>\n</dict>\n</plist>\n");
+    auto server = std::make_unique<XvfbServer>();
+    ASSERT_TRUE(server->running());
+    auto program = launch({{"DISPLAY", server->display()}});
+    ASSERT_TRUE(waitForLog("Tarnwick launch.")) << program->standardError();
+    ASSERT_TRUE(waitForLog("Accessibility cursor override active=true"));
+    server.reset();
+    auto status = program->wait(1.0);
+    ASSERT_TRUE(status.has_value()) << "still running 1 s after the X server ended\n" << TempHome::readFile(logPath);
+    EXPECT_EQ(*status, 1) << program->standardError();
+    std::string log = TempHome::readFile(logPath);
+    EXPECT_EQ(count(log, "[ERROR] Display connection lost: "), 1u) << log;
+    auto lost = log.find("[ERROR] Display connection lost: ");
+    auto terminating = log.find("Tarnwick terminating; restoring original cursors");
+    auto restored = log.find("Restored original Accessibility cursor appearance settings");
+    EXPECT_TRUE(lost < terminating && terminating < restored && restored != std::string::npos) << log;
 }
