@@ -65,10 +65,10 @@ Bool X11Connection::Hooks::onError(Display* display, XErrorEvent* event, xError*
 
 int X11Connection::Hooks::onIOError(Display* display)
 {
-    // The program hears of every loss, also of a display of ours: it ends
-    // itself once the server is gone.
-    if (X11Connection* connection = owning(display))
+    if (X11Connection* connection = owning(display)) {
         connection->lost_ = true;
+        return 0;
+    }
     return previousIOErrorHandler ? previousIOErrorHandler(display) : 0;
 }
 
