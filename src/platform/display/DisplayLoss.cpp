@@ -18,12 +18,11 @@ std::atomic<bool> handling = false;
 XIOErrorHandler earlierIOErrorHandler = nullptr;
 QtMessageHandler earlierMessageHandler = nullptr;
 
-[[noreturn]] void endAfterLoss(const std::string& cause)
+void endAfterLoss(const std::string& cause)
 {
-    // A second notice while the first is handled (the termination runs the
-    // loop, where Qt notices again) ends the process as the first would.
-    if (!handling.exchange(true))
-        handler(cause);
+    if (handling.exchange(true))
+        return;
+    handler(cause);
     AppLog::flush();
     std::_Exit(1);
 }
@@ -48,8 +47,13 @@ int onIOError(Display* display)
 // it, on the main thread; the handler has to run before that.
 void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (message.startsWith("The X11 connection broke"))
+    if (message.startsWith("The X11 connection broke")) {
         endAfterLoss(message.toStdString());
+        // Noticed again while the loss is handled (the termination runs the
+        // loop): Qt exits as soon as this returns, so end as the handler would.
+        AppLog::flush();
+        std::_Exit(1);
+    }
     if (earlierMessageHandler)
         earlierMessageHandler(type, context, message);
     else
