@@ -177,6 +177,10 @@ TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarn
     const std::string runtime = home.path() + "/run";
     std::filesystem::create_directories(runtime);
     TempHome::writeFile(runtime + "/wayland-9", "a socket left behind by a compositor that is gone");
+    auto warning = [](const std::string& x11, const std::string& wayland) {
+        return "[WARN] No display server answers (DISPLAY=" + x11 + " WAYLAND_DISPLAY=" + wayland +
+               "); running without a screen on the offscreen platform";
+    };
     for (auto display : {std::map<std::string, std::string>{{"WAYLAND_DISPLAY", "wayland-9"}},
                          std::map<std::string, std::string>{{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", "wayland-9"}}}) {
         auto program = launch(display);
@@ -184,11 +188,14 @@ TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarn
         program->signal(SIGTERM);
         EXPECT_EQ(program->wait(2.0), 0);
         std::string log = TempHome::readFile(logPath);
-        EXPECT_EQ(count(log, "[WARN] No display server answers (DISPLAY=" + display["DISPLAY"] +
-                                 " WAYLAND_DISPLAY=wayland-9); running without a screen on the offscreen platform"),
-                  1u)
-            << log;
+        EXPECT_EQ(count(log, warning(display["DISPLAY"], "wayland-9")), 1u) << log;
     }
+    // No display at all, as in the tests above, is told the same way.
+    auto headless = launch();
+    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    headless->signal(SIGTERM);
+    EXPECT_EQ(headless->wait(2.0), 0);
+    EXPECT_EQ(count(TempHome::readFile(logPath), warning("", "")), 1u);
 }
 
 // The session ends under the program: no cursor work is left to do, but the

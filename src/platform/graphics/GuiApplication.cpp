@@ -77,7 +77,7 @@ void GuiApplication::choosePlatform()
         platform = "xcb";
     else if (!wayland.empty() && waylandCompositorAnswers(wayland) && qtSpeaksWayland())
         platform = "wayland";
-    else if (!x11.empty() || !wayland.empty())
+    else
         AppLog::warn("No display server answers (DISPLAY=" + x11 + " WAYLAND_DISPLAY=" + wayland +
                      "); running without a screen on the offscreen platform");
     setenv("QT_QPA_PLATFORM", platform, 1);

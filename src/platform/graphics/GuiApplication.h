@@ -15,7 +15,7 @@ void ensure();
 // platform it picks has no server behind it, so only a display that answers
 // is used: an X server first, as the cursor work needs one, else a Wayland
 // compositor when Qt can talk to it; otherwise the offscreen platform, with
-// one warning when a display was named but did not answer.
+// one warning.
 void choosePlatform();
 
 }
