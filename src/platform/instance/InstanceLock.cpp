@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <iostream>
+#include <string>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -32,17 +33,17 @@ std::string serverPart(std::string display)
     return display;
 }
 
-}
-
-std::string InstanceLock::pathFor(const std::string& display)
+std::string lockPathFor(const std::string& display)
 {
     return runtimeFolder() + "/tarnwick-" + serverPart(display) + ".lock";
+}
+
 }
 
 bool InstanceLock::acquire()
 {
     const char* display = std::getenv("DISPLAY");
-    std::string path = pathFor(display ? display : "");
+    std::string path = lockPathFor(display ? display : "");
     AtomicFile::makeDirectories(runtimeFolder());
     // Deliberately never closed: the descriptor is the lock.
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
