@@ -4,13 +4,17 @@
 #include "app/GracefulTermination.h"
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
+#include "base/Text.h"
 #include "capes/CursorCapeStore.h"
 #include "language/LanguageDetector.h"
 #include "platform/autostart/LaunchAgent.h"
 #include "platform/defaults/UserDefaults.h"
+#include "platform/display/DisplayLoss.h"
 #include "platform/files/LogFile.h"
+#include "platform/graphics/GuiApplication.h"
 #include "platform/http/HttpSession.h"
 #include "platform/input/InputSourceService.h"
+#include "platform/instance/InstanceLock.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
 #include "platform/syslog/SystemLog.h"
@@ -20,34 +24,18 @@
 
 #include <QApplication>
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 
 namespace {
 
-// Without a display the program still runs (tests, the demo's headless
-// parts): Qt then draws nowhere instead of refusing to start.
-void chooseQtPlatform()
-{
-    auto isSet = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && value[0];
-    };
-    bool hasDisplay = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
-    if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-}
-
 bool seedWatchdogFromEnvironment()
 {
     const char* raw = std::getenv("ORVELLE_ENABLE_SEED_WATCHDOG");
     if (!raw)
         return false;
-    std::string value(raw);
-    std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::string value = lowercased(raw);
     return value == "1" || value == "true" || value == "yes";
 }
 
@@ -73,11 +61,13 @@ int renderPreviews(const std::string& directory)
 
 int runTray(int argc, char** argv)
 {
+    if (!InstanceLock::acquire())
+        return 0;
     AppLog::clearFile();
     // The runtime resolves the window server's functions when it is created
     // below, so the provider must be in the process before that.
     WindowServerProvider::loadFromEnvironment();
-    chooseQtPlatform();
+    GuiApplication::choosePlatform();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tarnwick");
     // An accessory application: no window, so closing one must not quit.
@@ -106,6 +96,10 @@ int runTray(int argc, char** argv)
                               .httpSession = httpSession,
                               .launchAgent = *launchAgent,
                               .enableCursorSeedWatchdog = seedWatchdogFromEnvironment()});
+    DisplayLoss::install([&delegate](const std::string& cause) {
+        AppLog::error("Display connection lost: " + cause + "; ending the program");
+        delegate.terminate();
+    });
     auto terminationSignalSources = installGracefulTerminationHandlers([&delegate] { delegate.terminate(); });
     loop.post([&delegate] { delegate.applicationDidFinishLaunching(); });
     int status = loop.run();

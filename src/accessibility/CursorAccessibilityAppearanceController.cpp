@@ -77,6 +77,9 @@ bool CursorAccessibilityAppearanceController::activateSystemCursorAppearanceIfNe
         return false;
     }
 
+    // The backup goes first: a crash between switching and saving would
+    // otherwise leave the user's colours nowhere.
+    persistBackupFile(current);
     setPreferenceValue(PropertyList::boolean(false), customizedKey);
     for (const auto& key : colourKeys)
         setPreferenceValue(std::nullopt, key);
@@ -84,7 +87,6 @@ bool CursorAccessibilityAppearanceController::activateSystemCursorAppearanceIfNe
 
     if (!hasConflictingCustomization(readManagedValues())) {
         activeSessionBackup_ = current;
-        persistBackupFile(current);
         hasUnresolvedCustomizationConflict_ = false;
         isOverrideActive_ = true;
         AppLog::warn("Applied temporary cursor accessibility override for native cursor replacement synchronized=" +

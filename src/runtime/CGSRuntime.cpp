@@ -27,6 +27,11 @@ constexpr int highestResetCursorID = 44;
 constexpr float smallestScale = 0.5f;
 constexpr float largestScale = 16.0f;
 constexpr float nudgeStep = 0.3f;
+// No cursor comes near these; a server reporting more is broken or hostile,
+// and believing it would mean allocating whatever it claims.
+constexpr std::int32_t largestCursorDataBytes = 64 * 1024 * 1024;
+constexpr double largestCursorSide = 1024;
+constexpr std::uint64_t largestFrameCount = 64;
 
 std::vector<void*> frameworkHandles()
 {
@@ -83,6 +88,17 @@ std::vector<CFRef<CGImageRef>> imagesIn(CFArrayRef returned)
             images.push_back(CFRef<CGImageRef>::retain(static_cast<CGImageRef>(element)));
     }
     return images;
+}
+
+bool withinCursorLimits(const CursorSnapshot& snapshot)
+{
+    auto sideFits = [](double side) { return side <= largestCursorSide; };
+    auto imageFits = [&](const CFRef<CGImageRef>& image) {
+        return sideFits(double(CGImageGetWidth(image.get()))) && sideFits(double(CGImageGetHeight(image.get())));
+    };
+    return sideFits(snapshot.size.width) && sideFits(snapshot.size.height) &&
+           snapshot.frameCount <= largestFrameCount && snapshot.images.size() <= largestFrameCount &&
+           std::all_of(snapshot.images.begin(), snapshot.images.end(), imageFits);
 }
 
 std::uint64_t framesToDeclare(std::uint64_t frameCount, std::uint64_t imageCount)
@@ -226,6 +242,10 @@ std::optional<CursorSnapshot> CGSRuntime::snapshotCoreCursor(CGSConnectionID con
         return std::nullopt;
     }
     snapshot.images = imagesIn(images);
+    if (!withinCursorLimits(snapshot)) {
+        AppLog::debug("snapshotCoreCursor failed for id=" + number(cursorID) + ": error=" + number(status));
+        return std::nullopt;
+    }
     if (snapshot.images.empty()) {
         AppLog::debug("snapshotCoreCursor empty for id=" + number(cursorID));
         return std::nullopt;
@@ -262,6 +282,10 @@ std::optional<CursorSnapshot> CGSRuntime::snapshotCursor(CGSConnectionID connect
             return std::nullopt;
         }
         snapshot.images = imagesIn(images);
+        if (!withinCursorLimits(snapshot)) {
+            AppLog::debug("snapshotCursor registered copy miss for " + identifier + ": error=" + number(status));
+            return std::nullopt;
+        }
         if (snapshot.images.empty()) {
             AppLog::warn("snapshotCursor failed for " + identifier + ": empty registered image array");
             return std::nullopt;
@@ -563,7 +587,7 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
     }
     std::int32_t byteCount = 0;
     CGSError status = getGlobalCursorDataSizeFn(connectionID, &byteCount);
-    if (status != 0 || byteCount < 1) {
+    if (status != 0 || byteCount < 1 || byteCount > largestCursorDataBytes) {
         AppLog::debug("currentCursorFingerprint size failed: error=" + number(status) +
                       " byteCount=" + number(byteCount));
         return std::nullopt;

@@ -264,7 +264,9 @@ bool TelemetryStore::Core::persist()
 {
     if (!ownsStore)
         return false;
-    if (AtomicFile::write(fileURL, state.encode(), 0600)) {
+    // Only the lock holder writes the file. A store that found no folder at
+    // opening never took the lock; the writer would create the folder later.
+    if (lockDescriptor >= 0 && AtomicFile::write(fileURL, state.encode(), 0600)) {
         persistenceHealthy = true;
         return true;
     }

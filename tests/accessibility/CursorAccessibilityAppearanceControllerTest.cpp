@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <regex>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -163,6 +165,24 @@ TEST_F(CursorAccessibilityAppearanceControllerTest, AColourAloneIsAConflictAndTh
                        "keys=cursorIsCustomized,mouseDriverCursorFillColor"));
     EXPECT_TRUE(logged("[INFO] Cursor accessibility values applied synchronized=true applied=true "
                        "keys=mouseDriverCursorFillColor"));
+}
+
+// The process dies at the first file write larger than a limit that the
+// switched-off domain fits and the backup of a large colour does not: a crash
+// between the two writes must leave the colour somewhere.
+TEST_F(CursorAccessibilityAppearanceControllerTest, ACrashBetweenBackupAndSwitchNeverLosesTheUsersColour)
+{
+    const Values user = {{"cursorIsCustomized", PropertyList::boolean(true)},
+                         {"mouseDriverCursorFillColor", PropertyList::data(std::string(256 * 1024, 'c'))}};
+    writeDomain(user);
+    auto activateWithSmallFiles = [] {
+        rlimit limit{64 * 1024, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        CursorAccessibilityAppearanceController().activateSystemCursorAppearanceIfNeeded();
+        std::exit(0);
+    };
+    EXPECT_EXIT(activateWithSmallFiles(), ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(domain(), user);
 }
 
 TEST_F(CursorAccessibilityAppearanceControllerTest, TheCustomizedFlagOnItsOwnIsAConflict)

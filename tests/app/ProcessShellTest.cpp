@@ -1,5 +1,6 @@
 #include "support/ChildProcess.h"
 #include "support/TempHome.h"
+#include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
@@ -21,19 +22,26 @@ std::size_t count(const std::string& text, const std::string& piece)
 // The program with no display and a private home.
 class ProcessShellTest : public ::testing::Test {
 protected:
-    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
+    std::map<std::string, std::string> environment(std::map<std::string, std::string> extra = {}) const
     {
         // The shell's own behaviour, without the cursor work a window server
         // brings (that is tested with the providers).
         std::map<std::string, std::string> env = {
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""},
+            {"XDG_RUNTIME_DIR", home.path() + "/run"},
             {"TARNWICK_WINDOW_SERVER", std::string(TARNWICK_BINARY_DIR) + "/src/libtarnwick_provider_sim_empty.so"}};
-        env.merge(extra);
+        for (auto& [name, value] : extra)
+            env.insert_or_assign(name, value);
+        return env;
+    }
+    std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
+    {
         // A line of an earlier run must not pass for this one.
         std::error_code ignored;
         std::filesystem::remove(logPath, ignored);
-        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, env);
+        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()},
+                                              environment(std::move(extra)));
     }
     bool waitForLog(const std::string& piece, double seconds = 20)
     {
@@ -131,4 +139,85 @@ TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
     EXPECT_EQ(unknown.wait(10), 2);
     EXPECT_NE(unknown.standardError().find("Usage: tarnwick"), std::string::npos);
     EXPECT_TRUE(unknown.standardOutput().empty());
+}
+
+TEST_F(ProcessShellTest, ASecondInstanceOnTheDisplaySaysSoAndLeavesTheFirstAlone)
+{
+    auto first = launch();
+    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    const std::string firstLog = TempHome::readFile(logPath);
+
+    ChildProcess second({ChildProcess::programPath()}, environment());
+    EXPECT_EQ(second.wait(1.0), 0);
+    EXPECT_EQ(second.standardError(), "tarnwick: Tarnwick is already running\n");
+    EXPECT_EQ(TempHome::readFile(logPath).rfind(firstLog, 0), 0u) << "the first run's log was touched";
+    EXPECT_EQ(count(TempHome::readFile(logPath), "Tarnwick launch."), 1u);
+    // A program on another display is another instance.
+    ChildProcess elsewhere({ChildProcess::programPath(), "--version"}, environment({{"DISPLAY", ":97"}}));
+    EXPECT_EQ(elsewhere.wait(10), 0);
+    for (const char* option : {"--version", "--help", "--detect"}) {
+        ChildProcess oneShot({ChildProcess::programPath(), option}, environment());
+        EXPECT_EQ(oneShot.wait(10), 0) << option;
+    }
+    EXPECT_FALSE(first->wait(0.1).has_value());
+
+    // The lock goes with the process, also when it is killed.
+    first->signal(SIGKILL);
+    ASSERT_TRUE(first->wait(5).has_value());
+    auto after = launch();
+    EXPECT_TRUE(waitForLog("Tarnwick launch."));
+    after->signal(SIGTERM);
+    EXPECT_EQ(after->wait(2.0), 0);
+}
+
+// A display that is named but does not answer leaves the program on the
+// offscreen platform, never inside Qt's abort.
+TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarning)
+{
+    const std::string runtime = home.path() + "/run";
+    std::filesystem::create_directories(runtime);
+    TempHome::writeFile(runtime + "/wayland-9", "a socket left behind by a compositor that is gone");
+    auto warning = [](const std::string& x11, const std::string& wayland) {
+        return "[WARN] No display server answers (DISPLAY=" + x11 + " WAYLAND_DISPLAY=" + wayland +
+               "); running without a screen on the offscreen platform";
+    };
+    for (auto display : {std::map<std::string, std::string>{{"WAYLAND_DISPLAY", "wayland-9"}},
+                         std::map<std::string, std::string>{{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", "wayland-9"}}}) {
+        auto program = launch(display);
+        ASSERT_TRUE(waitForLog("Tarnwick launch.")) << program->standardError();
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->wait(2.0), 0);
+        std::string log = TempHome::readFile(logPath);
+        EXPECT_EQ(count(log, warning(display["DISPLAY"], "wayland-9")), 1u) << log;
+    }
+    // No display at all, as in the tests above, is told the same way.
+    auto headless = launch();
+    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    headless->signal(SIGTERM);
+    EXPECT_EQ(headless->wait(2.0), 0);
+    EXPECT_EQ(count(TempHome::readFile(logPath), warning("", "")), 1u);
+}
+
+// The session ends under the program: no cursor work is left to do, but the
+// user's pointer colours come back and the end is reported.
+TEST_F(ProcessShellTest, ALostDisplayEndsThroughTheTerminationSequenceWithStatusOne)
+{
+    TempHome::writeFile(home.path() + "/Library/Preferences/com.apple.universalaccess.plist",
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                        "\t<key>cursorIsCustomized</key>\n\t<true/>\n</dict>\n</plist>\n");
+    auto server = std::make_unique<XvfbServer>();
+    ASSERT_TRUE(server->running());
+    auto program = launch({{"DISPLAY", server->display()}});
+    ASSERT_TRUE(waitForLog("Tarnwick launch.")) << program->standardError();
+    ASSERT_TRUE(waitForLog("Accessibility cursor override active=true"));
+    server.reset();
+    auto status = program->wait(1.0);
+    ASSERT_TRUE(status.has_value()) << "still running 1 s after the X server ended\n" << TempHome::readFile(logPath);
+    EXPECT_EQ(*status, 1) << program->standardError();
+    std::string log = TempHome::readFile(logPath);
+    EXPECT_EQ(count(log, "[ERROR] Display connection lost: "), 1u) << log;
+    auto lost = log.find("[ERROR] Display connection lost: ");
+    auto terminating = log.find("Tarnwick terminating; restoring original cursors");
+    auto restored = log.find("Restored original Accessibility cursor appearance settings");
+    EXPECT_TRUE(lost < terminating && terminating < restored && restored != std::string::npos) << log;
 }

@@ -467,6 +467,42 @@ TEST_F(CGSRuntimeSimTest, FingerprintHashesTheBytesOnScreenAsFarAsTheyWereWritte
                                   "[DEBUG] currentCursorFingerprint size failed: error=1001 byteCount=0"}));
 }
 
+// A cursor larger than any real one is refused before anything is allocated
+// for it, with the failure line of the operation.
+TEST_F(CGSRuntimeSimTest, SizesBeyondAnyRealCursorAreRefused)
+{
+    SimWindowServerSetGlobalDataOverReport(INT32_MAX - 24 * 24 * 4);
+    EXPECT_EQ(runtime.currentCursorFingerprint(connection), std::nullopt);
+    EXPECT_EQ(SimWindowServerCallLog(), (Lines{"CGSGetGlobalCursorDataSize"}));
+    EXPECT_EQ(log.lines(), (Lines{"[DEBUG] currentCursorFingerprint size failed: error=0 byteCount=2147483647"}));
+
+    CursorSnapshot wide = snapshotOf(1);
+    wide.size = {1025, 24};
+    ASSERT_TRUE(runtime.registerCursor(connection, "com.example.Wide", wide, images(1), true, true));
+    ASSERT_TRUE(runtime.registerCursor(connection, "com.example.Tall", snapshotOf(1), {image(2, 1025, 0)}, true, true));
+    SimWindowServerSetFailure("RegisterCursorWithImage", 1000); // keeps every frame of the multi-frame call
+    ASSERT_TRUE(runtime.registerCursor(connection, "com.example.Reel", snapshotOf(65), images(65), true, true));
+    SimWindowServerClearFailures();
+    ASSERT_TRUE(runtime.registerCursor(connection, "com.apple.cursor.13", wide, images(1), true, true));
+    for (std::string name : {"com.example.Wide", "com.example.Tall", "com.example.Reel"}) {
+        clear();
+        EXPECT_EQ(runtime.snapshotCursor(connection, name), std::nullopt);
+        EXPECT_EQ(log.lines(), (Lines{"[DEBUG] snapshotCursor registered copy miss for " + name + ": error=0",
+                                      "[WARN] snapshotCursor failed for " + name +
+                                          ": no registered/core snapshot available"}));
+    }
+    clear();
+    EXPECT_EQ(runtime.snapshotCoreCursor(connection, 13), std::nullopt);
+    EXPECT_EQ(log.lines(), (Lines{"[DEBUG] snapshotCoreCursor failed for id=13: error=0"}));
+
+    // The limits themselves are still believed.
+    clear();
+    CursorSnapshot largest = snapshotOf(64);
+    largest.size = {1024, 1024};
+    ASSERT_TRUE(runtime.registerCursor(connection, "com.example.Largest", largest, images(64), true, true));
+    EXPECT_TRUE(runtime.snapshotCursor(connection, "com.example.Largest").has_value());
+}
+
 TEST_F(CGSRuntimeSimTest, SyntheticMovesArePostedWhereThePointerIs)
 {
     SimWindowServerSetMouseLocation(CGPoint{400, 300});

@@ -567,11 +567,18 @@ TEST_F(TelemetryStoreTest, WithoutStorageEventsAreStillSentButClaimNoOrder)
     TelemetryStore store(std::move(o));
     store.enqueue(event("in memory"));
     ASSERT_TRUE(server.waitForRequests(1, 10));
+    // The folder becoming possible later gives no save without the lock.
+    std::filesystem::remove(home.path() + "/blocked");
+    store.enqueue(event("still in memory"));
+    ASSERT_TRUE(server.waitForRequests(2, 10));
     store.commitPending(5);
+    EXPECT_FALSE(TempHome::exists(home.path() + "/blocked"));
     auto events = eventsAt(server);
-    EXPECT_FALSE(events[0].contains("eventSequence"));
-    EXPECT_EQ(events[0]["properties"]["sequenceReliable"], false);
-    EXPECT_EQ(events[0]["properties"]["outboxPersistenceHealthy"], false);
+    for (const auto& sent : events) {
+        EXPECT_FALSE(sent.contains("eventSequence"));
+        EXPECT_EQ(sent["properties"]["sequenceReliable"], false);
+        EXPECT_EQ(sent["properties"]["outboxPersistenceHealthy"], false);
+    }
     auto messages = diagnostics.all();
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages[0], "telemetry_storage_unavailable; ordering not claimed");

@@ -119,3 +119,26 @@ TEST_F(RealTrayTest, WithoutATrayHostTheProgramWarnsOnceAndKeepsRunning)
     ASSERT_NE(log.find(warning), std::string::npos) << log;
     EXPECT_EQ(log.find(warning), log.rfind(warning));
 }
+
+// A panel that crashes or restarts brings up a new tray host; the item has to
+// find it again by itself, menu included.
+TEST_F(RealTrayTest, AfterTheTrayHostRestartsTheItemIsBackWithAWorkingMenu)
+{
+    ASSERT_TRUE(display.running());
+    ASSERT_TRUE(bus.running());
+    auto first = std::make_unique<Watcher>(bus.address());
+    auto child = startFixture();
+    ASSERT_TRUE(first->waitForItem(20)) << child->standardError();
+    ASSERT_TRUE(printed(*child, "in tray")) << child->standardOutput();
+    first.reset();
+
+    Watcher restarted(bus.address());
+    ASSERT_TRUE(restarted.isRunning());
+    std::optional<Watcher::Item> item = restarted.waitForItem(2);
+    ASSERT_TRUE(item) << "the item did not come back within 2 s\n" << child->standardError();
+    ASSERT_TRUE(restarted.click(*item, "Left-handed cursor"));
+    EXPECT_TRUE(printed(*child, "left-handed on"));
+    EXPECT_FALSE(child->wait(0.1).has_value());
+    child->signal(SIGTERM);
+    child->wait(10);
+}
