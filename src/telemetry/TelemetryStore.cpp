@@ -266,7 +266,7 @@ bool TelemetryStore::Core::persist()
         return false;
     // Only the lock holder writes the file. A store that found no folder at
     // opening never took the lock; the writer would create the folder later.
-    if (lockDescriptor >= 0 && AtomicFile::write(fileURL, state.encode(), 0600)) {
+    if (lock && AtomicFile::write(fileURL, state.encode(), 0600)) {
         persistenceHealthy = true;
         return true;
     }

@@ -52,6 +52,6 @@ bool InstanceLock::acquire()
     ::close(fd);
     const std::string line = "Tarnwick is already running";
     std::cerr << "tarnwick: " << line << "\n";
-    SystemLog::send(SystemLog::Type::info, line);
+    SystemLog().send(SystemLog::Type::info, line);
     return false;
 }
