@@ -23,7 +23,9 @@ public:
     virtual std::shared_ptr<RunLoop::Handle> observeSelectedSourceChanged(std::function<void()> callback) = 0;
 
     // The service for this process, made on first use from the environment:
-    // TARNWICK_INPUT_SOURCE=xkb (the default) or file:PATH.
+    // TARNWICK_INPUT_SOURCE=auto (the default: IBus when its daemon answers
+    // on the session bus, else Fcitx 5 when it does, else XKB), ibus, fcitx5,
+    // xkb or file:PATH.
     static InputSourceService& shared();
     static std::unique_ptr<InputSourceService> fromEnvironment();
 };
