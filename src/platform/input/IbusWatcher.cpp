@@ -58,13 +58,6 @@ std::optional<QDBusArgument> innermostStructure(QVariant value)
     return value.value<QDBusArgument>();
 }
 
-bool meansDaemonGone(const QDBusMessage& reply)
-{
-    QDBusError::ErrorType type = QDBusError(reply).type();
-    return type == QDBusError::Disconnected || type == QDBusError::NoReply || type == QDBusError::Timeout ||
-           type == QDBusError::ServiceUnknown || type == QDBusError::NoServer;
-}
-
 }
 
 IbusWatcher::IbusWatcher() : connection_(QString()) {}

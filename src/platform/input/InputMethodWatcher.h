@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+class QDBusMessage;
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,6 +39,10 @@ public:
     void setPublisher(Publisher publisher) { publisher_ = std::move(publisher); }
 
 protected:
+    // An error reply that says the daemon is gone or hangs, rather than that
+    // it refused the question.
+    static bool meansDaemonGone(const QDBusMessage& reply);
+
     void publish(const Report& report) const
     {
         if (publisher_)

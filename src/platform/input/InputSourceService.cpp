@@ -2,6 +2,7 @@
 
 #include "base/AppLog.h"
 #include "platform/input/EnsureQtApplication.h"
+#include "platform/input/Fcitx5Watcher.h"
 #include "platform/input/FileInputSourceService.h"
 #include "platform/input/IbusWatcher.h"
 #include "platform/input/InputMethodInputSourceService.h"
@@ -16,20 +17,23 @@
 namespace {
 
 const char* const ibusBusName = "org.freedesktop.IBus";
+const char* const fcitxBusName = "org.fcitx.Fcitx5";
 
-bool answersOnSessionBus(const char* name)
+// The unique name of the connection that owns a name on the session bus.
+std::optional<QString> sessionBusOwner(const char* name)
 {
     ensureQtApplication();
     QDBusConnection session = QDBusConnection::sessionBus();
     if (!session.isConnected())
-        return false;
+        return std::nullopt;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
     call << QString::fromUtf8(name);
     QDBusMessage reply = session.call(call, QDBus::Block, 500);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().toBool();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    return reply.arguments().first().toString();
 }
 
 // Without a display the XKB service simply finds no source.
@@ -39,12 +43,26 @@ std::unique_ptr<InputSourceService> ibus()
                                                            std::make_unique<XkbInputSourceService>());
 }
 
+std::unique_ptr<InputSourceService> fcitx5()
+{
+    return std::make_unique<InputMethodInputSourceService>(std::make_unique<Fcitx5Watcher>(),
+                                                           std::make_unique<XkbInputSourceService>());
+}
+
 std::unique_ptr<InputSourceService> automatic()
 {
-    if (answersOnSessionBus(ibusBusName)) {
+    std::optional<QString> ibusOwner = sessionBusOwner(ibusBusName);
+    std::optional<QString> fcitxOwner = sessionBusOwner(fcitxBusName);
+    // Fcitx 5 also answers under the IBus name, for IBus's clients.
+    if (ibusOwner && ibusOwner != fcitxOwner) {
         AppLog::info(std::string("Input sources: using ibus (TARNWICK_INPUT_SOURCE=auto; ") + ibusBusName +
                      " answers on the session bus)");
         return ibus();
+    }
+    if (fcitxOwner) {
+        AppLog::info(std::string("Input sources: using fcitx5 (TARNWICK_INPUT_SOURCE=auto; ") + fcitxBusName +
+                     " answers on the session bus)");
+        return fcitx5();
     }
     AppLog::info("Input sources: using xkb (TARNWICK_INPUT_SOURCE=auto; no input method daemon answers on the "
                  "session bus)");
@@ -69,6 +87,10 @@ std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
     if (choice == "ibus") {
         AppLog::info("Input sources: using ibus (TARNWICK_INPUT_SOURCE=ibus)");
         return ibus();
+    }
+    if (choice == "fcitx5") {
+        AppLog::info("Input sources: using fcitx5 (TARNWICK_INPUT_SOURCE=fcitx5)");
+        return fcitx5();
     }
     if (choice == "xkb")
         return std::make_unique<XkbInputSourceService>();
