@@ -30,20 +30,19 @@ public:
     void start() override;
     void refresh() override;
 
+private slots:
+    void readInputMethods();
+    void onDaemonGone();
+
+private:
     struct InputMethod {
         std::string name;
         std::string languageCode;
     };
     // The answer of AvailableInputMethods, a(ssssssb), by unique name.
     static std::map<std::string, InputMethod> inputMethodsFromReply(const QDBusArgument& list);
-
     std::optional<InputSource> sourceFor(const std::string& uniqueName);
 
-private slots:
-    void readInputMethods();
-    void onDaemonGone();
-
-private:
     std::map<std::string, InputMethod> inputMethods_;
     XkbLayoutRegistry registry_;
 };

@@ -29,10 +29,6 @@ public:
     std::string frameworkName() const override { return "IBus"; }
     void start() override;
 
-    // The source an engine description (IBusEngineDesc, serialised in a
-    // variant) stands for; nothing when it is not one.
-    std::optional<InputSource> sourceFromEngine(const QDBusVariant& description);
-
 private slots:
     void onGlobalEngineChanged(const QString& engineName);
     void onDaemonGone();
@@ -43,6 +39,9 @@ private:
     void disconnectFromDaemon();
     void readGlobalEngine();
     void reportNotAnswering();
+    // The source an engine description (IBusEngineDesc, serialised in a
+    // variant) stands for; nothing when it is not one.
+    std::optional<InputSource> sourceFromEngine(const QDBusVariant& description);
 
     QDBusConnection connection_;
     QString connectionName_;

@@ -12,6 +12,7 @@
 #include <QDBusMessage>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -19,9 +20,23 @@ namespace {
 const char* const ibusBusName = "org.freedesktop.IBus";
 const char* const fcitxBusName = "org.fcitx.Fcitx5";
 
+// A session bus named in the environment, or the user bus systemd keeps in
+// the runtime folder. Without either the bus library would launch a bus of
+// its own.
+bool hasSessionBus()
+{
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address && *address)
+        return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime && std::filesystem::exists(std::string(runtime) + "/bus");
+}
+
 // The unique name of the connection that owns a name on the session bus.
 std::optional<QString> sessionBusOwner(const char* name)
 {
+    if (!hasSessionBus())
+        return std::nullopt;
     ensureQtApplication();
     QDBusConnection session = QDBusConnection::sessionBus();
     if (!session.isConnected())
@@ -92,9 +107,9 @@ std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
         AppLog::info("Input sources: using fcitx5 (TARNWICK_INPUT_SOURCE=fcitx5)");
         return fcitx5();
     }
-    if (choice == "xkb")
-        return std::make_unique<XkbInputSourceService>();
-    if (!choice.empty() && choice != "auto")
-        AppLog::warn("Input sources: unsupported TARNWICK_INPUT_SOURCE=" + choice + "; using auto");
-    return automatic();
+    if (choice.empty() || choice == "auto")
+        return automatic();
+    if (choice != "xkb")
+        AppLog::warn("Input sources: unsupported TARNWICK_INPUT_SOURCE=" + choice + "; using xkb");
+    return std::make_unique<XkbInputSourceService>();
 }
