@@ -186,8 +186,14 @@ void pollTick(benchmark::State& state, const std::string& framework)
     for (auto _ : state)
         benchmark::DoNotOptimize(detector.detect());
 }
-BENCHMARK_CAPTURE(pollTick, ibus, std::string("ibus"))->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(pollTick, fcitx5, std::string("fcitx5"))->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(pollTick, ibus, std::string("ibus"))
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(pollTick, fcitx5, std::string("fcitx5"))
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 
 // The process's CPU, every thread counted, over 20 s of ticks at the poll's
 // 0.25 s pace with nothing changing, in percent of one core. The run without

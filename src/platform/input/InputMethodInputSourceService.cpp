@@ -7,13 +7,17 @@
 
 #include <chrono>
 
-// What the watcher thread reports and the main thread reads. Observers are
-// main-thread only: the watcher posts its announcements there.
+// What the watcher thread reports and the main thread reads. A report
+// becomes what queries see only on the main thread, in the same task that
+// tells the observers, so a poll never takes a change ahead of its
+// announcement; only the first report, awaited at construction, is seen at
+// once. Observers are main-thread only.
 struct InputMethodInputSourceService::Shared {
     std::mutex mutex;
     std::condition_variable firstReportArrived;
     bool reported = false;
-    InputMethodWatcher::Report last;
+    InputMethodWatcher::Report received;
+    InputMethodWatcher::Report seen;
     std::atomic<bool> questionPending = false;
     std::string frameworkName;
     SourceChangeObservers observers;
@@ -21,35 +25,58 @@ struct InputMethodInputSourceService::Shared {
     // Watcher thread.
     void receive(const InputMethodWatcher::Report& report, const std::shared_ptr<Shared>& self)
     {
-        bool wasReported, wasAnswering, changed;
+        bool first, wasAnswering, changed;
         {
             std::lock_guard lock(mutex);
-            wasReported = reported;
-            wasAnswering = last.answering;
-            changed = !reported || report.answering != last.answering || !sameSource(report.source, last.source);
+            first = !reported;
+            wasAnswering = received.answering;
+            changed = !same(report, received);
             reported = true;
-            last = report;
+            received = report;
+            if (first)
+                seen = report;
         }
         questionPending = false;
         firstReportArrived.notify_all();
-        if (wasReported && wasAnswering != report.answering)
-            AppLog::info("Input sources: " + frameworkName +
-                         (report.answering ? " answers again; following its input method"
-                                           : " stopped answering; following the XKB keymap"));
-        else if (!wasReported && !report.answering)
-            AppLog::info("Input sources: " + frameworkName + " does not answer; following the XKB keymap until it does");
-        if (changed && wasReported)
+        logAnswering(first, wasAnswering, report.answering);
+        if (changed && !first)
             RunLoop::main().post([weak = std::weak_ptr<Shared>(self)] {
                 if (auto shared = weak.lock())
-                    shared->observers.notifyAll();
+                    shared->adopt();
             });
     }
 
-    static bool sameSource(const std::optional<InputSource>& a, const std::optional<InputSource>& b)
+    // Main thread.
+    void adopt()
     {
-        if (!a || !b)
-            return a.has_value() == b.has_value();
-        return a->identifier == b->identifier && a->localizedName == b->localizedName && a->languages == b->languages;
+        bool changed;
+        {
+            std::lock_guard lock(mutex);
+            changed = !same(received, seen);
+            seen = received;
+        }
+        if (changed)
+            observers.notifyAll();
+    }
+
+    void logAnswering(bool first, bool wasAnswering, bool answering) const
+    {
+        if (first && !answering)
+            AppLog::info("Input sources: " + frameworkName +
+                         " does not answer; following the XKB keymap until it does");
+        else if (!first && wasAnswering != answering)
+            AppLog::info("Input sources: " + frameworkName +
+                         (answering ? " answers again; following its input method"
+                                    : " stopped answering; following the XKB keymap"));
+    }
+
+    static bool same(const InputMethodWatcher::Report& a, const InputMethodWatcher::Report& b)
+    {
+        if (a.answering != b.answering || a.source.has_value() != b.source.has_value())
+            return false;
+        return !a.source || (a.source->identifier == b.source->identifier &&
+                             a.source->localizedName == b.source->localizedName &&
+                             a.source->languages == b.source->languages);
     }
 };
 
@@ -90,8 +117,8 @@ std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSo
         askAgain();
     {
         std::lock_guard lock(shared_->mutex);
-        if (shared_->last.answering && shared_->last.source)
-            return shared_->last.source;
+        if (shared_->seen.answering && shared_->seen.source)
+            return shared_->seen.source;
     }
     return fallback_->currentKeyboardInputSource();
 }
