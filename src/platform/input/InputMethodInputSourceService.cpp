@@ -5,7 +5,10 @@
 
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 // What the watcher thread reports and the main thread reads. A report
 // becomes what queries see only on the main thread, in the same task that

@@ -4,10 +4,7 @@
 #include "platform/input/InputSourceService.h"
 #include "platform/input/SourceChangeObservers.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 class QThread;
 
