@@ -1,0 +1,233 @@
+// What following an input method framework costs the program: one poll tick
+// (the detection the pipeline makes four times a second) through IBus, whose
+// state arrives with its signal, and through Fcitx 5, which is asked again on
+// the watcher thread at each tick; and the CPU the whole process spends on it
+// at the poll's pace with nothing changing. Real daemons on a private session
+// bus and X server, as in the tests.
+
+#include "TestKeyboard.h"
+#include "language/LanguageDetector.h"
+#include "platform/input/EnsureQtApplication.h"
+#include "platform/input/Fcitx5Watcher.h"
+#include "platform/input/IbusAddress.h"
+#include "platform/input/IbusWatcher.h"
+#include "platform/input/InputMethodInputSourceService.h"
+#include "platform/input/XkbInputSourceService.h"
+#include "platform/runloop/ManualRunLoop.h"
+#include "support/ChildProcess.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+#include "support/dbus/PrivateSessionBus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <benchmark/benchmark.h>
+
+#include <csignal>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+struct Hint {
+    QString name, value;
+};
+Q_DECLARE_METATYPE(Hint)
+
+QDBusArgument& operator<<(QDBusArgument& argument, const Hint& hint)
+{
+    argument.beginStructure();
+    argument << hint.name << hint.value;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, Hint& hint)
+{
+    argument.beginStructure();
+    argument >> hint.name >> hint.value;
+    argument.endStructure();
+    return argument;
+}
+
+namespace {
+
+const char* const fcitxProfile = "[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=keyboard-us\n\n"
+                                 "[Groups/0/Items/0]\nName=keyboard-us\n\n[Groups/0/Items/1]\nName=unikey\n\n"
+                                 "[GroupOrder]\n0=Default\n";
+
+QDBusMessage call(const QDBusConnection& connection, const QString& service, const QString& path,
+                  const QString& interface, const QString& method, const QVariantList& arguments = {})
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return connection.call(message, QDBus::Block, 3000);
+}
+
+bool selectIbusEngine(const QString& engine)
+{
+    std::optional<std::string> address = IbusAddress::find();
+    if (!address)
+        return false;
+    QDBusConnection panel = QDBusConnection::connectToBus(QString::fromStdString(*address), "bench-panel");
+    bool selected = call(panel, "org.freedesktop.IBus", "/org/freedesktop/IBus", "org.freedesktop.IBus",
+                         "SetGlobalEngine", {engine})
+                        .type() == QDBusMessage::ReplyMessage;
+    QDBusConnection::disconnectFromBus("bench-panel");
+    return selected;
+}
+
+// A focused input context of this process, with Unikey selected for it.
+bool focusFcitxUnikey()
+{
+    QDBusConnection session = QDBusConnection::sessionBus();
+    QDBusMessage created = call(session, "org.fcitx.Fcitx5", "/org/freedesktop/portal/inputmethod",
+                                "org.fcitx.Fcitx.InputMethod1", "CreateInputContext",
+                                {QVariant::fromValue(QList<Hint>{{"program", "bench"}})});
+    if (created.type() != QDBusMessage::ReplyMessage)
+        return false;
+    QString context = created.arguments().first().value<QDBusObjectPath>().path();
+    call(session, "org.fcitx.Fcitx5", context, "org.fcitx.Fcitx.InputContext1", "FocusIn");
+    return call(session, "org.fcitx.Fcitx5", "/controller", "org.fcitx.Fcitx.Controller1", "SetCurrentIM",
+                {QString("unikey")})
+               .type() == QDBusMessage::ReplyMessage;
+}
+
+// One X server (keymap us), session bus and home for the whole run; one
+// daemon at a time, since Fcitx 5 also takes the IBus name.
+struct Desktop {
+    XvfbServer server;
+    PrivateSessionBus bus;
+    TempHome home;
+    ManualRunLoop loop;
+    std::unique_ptr<ChildProcess> daemon;
+    std::string daemonName;
+    std::unique_ptr<InputMethodInputSourceService> service;
+
+    Desktop()
+    {
+        // The log file is shared with the program's runs.
+        setenv("ORVELLE_ENABLE_LOGS", "0", 1);
+        setenv("DISPLAY", server.display().c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+        setenv("GSETTINGS_BACKEND", "memory", 1);
+        unsetenv("IBUS_ADDRESS");
+        RunLoop::setMain(&loop);
+        ensureQtApplication();
+        qDBusRegisterMetaType<Hint>();
+        qDBusRegisterMetaType<QList<Hint>>();
+        TestKeyboard(server.display()).setLayouts("us");
+        TempHome::writeFile(home.configHome() + "/fcitx5/profile", fcitxProfile);
+    }
+    ~Desktop() { stop(); }
+
+    void stop()
+    {
+        service.reset();
+        if (daemon) {
+            daemon->signal(SIGKILL);
+            daemon->wait(5.0);
+        }
+        daemon.reset();
+        daemonName.clear();
+    }
+    // The source reading Unikey through the named framework, or nothing.
+    InputMethodInputSourceService* unikeyThrough(const std::string& name)
+    {
+        if (daemonName == name)
+            return service.get();
+        stop();
+        daemonName = name;
+        std::unique_ptr<InputMethodWatcher> watcher;
+        if (name == "ibus") {
+            daemon = std::make_unique<ChildProcess>(std::vector<std::string>{
+                "/usr/bin/ibus-daemon", "--panel=disable", "--xim=false", "--emoji-extension=disable"});
+            if (!waitUntil(10.0, [] { return selectIbusEngine("Unikey"); }))
+                return nullptr;
+            watcher = std::make_unique<IbusWatcher>();
+        } else {
+            daemon = std::make_unique<ChildProcess>(std::vector<std::string>{"/usr/bin/fcitx5", "--disable=wayland"});
+            if (!waitUntil(10.0, [] { return focusFcitxUnikey(); }))
+                return nullptr;
+            watcher = std::make_unique<Fcitx5Watcher>();
+        }
+        service = std::make_unique<InputMethodInputSourceService>(std::move(watcher),
+                                                                  std::make_unique<XkbInputSourceService>(), 5.0);
+        LanguageDetector detector(*service);
+        if (!waitUntil(5.0, [&] { return detector.detect().language.code() == "vi"; }))
+            return nullptr;
+        return service.get();
+    }
+};
+
+Desktop& desktop()
+{
+    static Desktop shared;
+    return shared;
+}
+
+double cpuSeconds(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// The detection of one poll tick, on the main thread.
+void pollTick(benchmark::State& state, const std::string& framework)
+{
+    InputMethodInputSourceService* service = desktop().unikeyThrough(framework);
+    if (!service) {
+        state.SkipWithError(("no Unikey through " + framework).c_str());
+        return;
+    }
+    LanguageDetector detector(*service);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(detector.detect());
+}
+BENCHMARK_CAPTURE(pollTick, ibus, std::string("ibus"))
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(pollTick, fcitx5, std::string("fcitx5"))
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
+
+// The process's CPU, every thread counted, over 20 s of ticks at the poll's
+// 0.25 s pace with nothing changing, in percent of one core. The run without
+// a source is the floor: waking four times a second costs on its own.
+void idleCpu(benchmark::State& state, const std::string& framework)
+{
+    InputMethodInputSourceService* service = framework.empty() ? nullptr : desktop().unikeyThrough(framework);
+    if (!framework.empty() && !service) {
+        state.SkipWithError(("no Unikey through " + framework).c_str());
+        return;
+    }
+    constexpr int ticks = 80;
+    double percent = 0, mainThreadSeconds = 0;
+    for (auto _ : state) {
+        double cpuBefore = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+        auto wallBefore = std::chrono::steady_clock::now();
+        for (int tick = 0; tick < ticks; ++tick) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            desktop().loop.runPending();
+            double tickBefore = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            if (service)
+                benchmark::DoNotOptimize(LanguageDetector(*service).detect());
+            mainThreadSeconds += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - tickBefore;
+        }
+        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
+        percent = 100.0 * (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) / wall;
+    }
+    state.counters["cpu_percent"] = percent;
+    // A tick at this pace always finds the last question answered, so it
+    // also posts the next one: the main thread's whole share.
+    state.counters["main_us_per_tick"] = 1e6 * mainThreadSeconds / ticks;
+}
+BENCHMARK_CAPTURE(idleCpu, no_source, std::string())->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(idleCpu, ibus, std::string("ibus"))->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(idleCpu, fcitx5, std::string("fcitx5"))->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}

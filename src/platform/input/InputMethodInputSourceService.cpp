@@ -1,0 +1,148 @@
+#include "platform/input/InputMethodInputSourceService.h"
+
+#include "base/AppLog.h"
+#include "platform/input/EnsureQtApplication.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+// What the watcher thread reports and the main thread reads. A report
+// becomes what queries see only on the main thread, in the same task that
+// tells the observers, so a poll never takes a change ahead of its
+// announcement; only the first report, awaited at construction, is seen at
+// once. Observers are main-thread only.
+struct InputMethodInputSourceService::Shared {
+    std::mutex mutex;
+    std::condition_variable firstReportArrived;
+    bool reported = false;
+    InputMethodWatcher::Report received;
+    InputMethodWatcher::Report seen;
+    std::atomic<bool> questionPending = false;
+    std::string frameworkName;
+    SourceChangeObservers observers;
+
+    // Watcher thread.
+    void receive(const InputMethodWatcher::Report& report, const std::shared_ptr<Shared>& self)
+    {
+        bool first, wasAnswering, changed;
+        {
+            std::lock_guard lock(mutex);
+            first = !reported;
+            wasAnswering = received.answering;
+            changed = !same(report, received);
+            reported = true;
+            received = report;
+            if (first)
+                seen = report;
+        }
+        questionPending = false;
+        firstReportArrived.notify_all();
+        logAnswering(first, wasAnswering, report.answering);
+        if (changed && !first)
+            RunLoop::main().post([weak = std::weak_ptr<Shared>(self)] {
+                if (auto shared = weak.lock())
+                    shared->adopt();
+            });
+    }
+
+    // Main thread.
+    void adopt()
+    {
+        bool changed;
+        {
+            std::lock_guard lock(mutex);
+            changed = !same(received, seen);
+            seen = received;
+        }
+        if (changed)
+            observers.notifyAll();
+    }
+
+    void logAnswering(bool first, bool wasAnswering, bool answering) const
+    {
+        if (first && !answering)
+            AppLog::info("Input sources: " + frameworkName +
+                         " does not answer; following the XKB keymap until it does");
+        else if (!first && wasAnswering != answering)
+            AppLog::info("Input sources: " + frameworkName +
+                         (answering ? " answers again; following its input method"
+                                    : " stopped answering; following the XKB keymap"));
+    }
+
+    static bool same(const InputMethodWatcher::Report& a, const InputMethodWatcher::Report& b)
+    {
+        if (a.answering != b.answering || a.source.has_value() != b.source.has_value())
+            return false;
+        return !a.source || (a.source->identifier == b.source->identifier &&
+                             a.source->localizedName == b.source->localizedName &&
+                             a.source->languages == b.source->languages);
+    }
+};
+
+InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<InputMethodWatcher> watcher,
+                                                             std::unique_ptr<InputSourceService> fallback,
+                                                             double firstReportTimeout)
+    : shared_(std::make_shared<Shared>()),
+      fallback_(std::move(fallback)),
+      watcher_(watcher.release()),
+      polls_(watcher_->needsPolling())
+{
+    ensureQtApplication();
+    thread_ = std::make_unique<QThread>();
+    shared_->frameworkName = watcher_->frameworkName();
+    watcher_->setPublisher([shared = shared_](const InputMethodWatcher::Report& report) {
+        shared->receive(report, shared);
+    });
+    watcher_->moveToThread(thread_.get());
+    QObject::connect(thread_.get(), &QThread::finished, watcher_, &QObject::deleteLater);
+    thread_->start();
+    QMetaObject::invokeMethod(watcher_, [watcher = watcher_] { watcher->start(); }, Qt::QueuedConnection);
+    std::unique_lock lock(shared_->mutex);
+    shared_->firstReportArrived.wait_for(lock, std::chrono::duration<double>(firstReportTimeout),
+                                         [this] { return shared_->reported; });
+}
+
+InputMethodInputSourceService::~InputMethodInputSourceService()
+{
+    if (fallbackObservation_)
+        fallbackObservation_->cancel();
+    thread_->quit();
+    thread_->wait();
+}
+
+std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSource()
+{
+    if (polls_)
+        askAgain();
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->seen.answering && shared_->seen.source)
+            return shared_->seen.source;
+    }
+    return fallback_->currentKeyboardInputSource();
+}
+
+// One question at a time: a daemon that hangs gets no queue of them.
+void InputMethodInputSourceService::askAgain()
+{
+    if (shared_->questionPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(watcher_, [watcher = watcher_] { watcher->refresh(); }, Qt::QueuedConnection);
+}
+
+std::shared_ptr<RunLoop::Handle> InputMethodInputSourceService::observeSelectedSourceChanged(
+    std::function<void()> callback)
+{
+    // The keymap matters whenever no input method is selected, and xkb
+    // engines change it themselves.
+    if (!fallbackObservation_)
+        fallbackObservation_ = fallback_->observeSelectedSourceChanged([shared = std::weak_ptr<Shared>(shared_)] {
+            if (auto alive = shared.lock())
+                alive->observers.notifyAll();
+        });
+    return shared_->observers.add(std::move(callback));
+}
