@@ -1,4 +1,4 @@
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -7,16 +7,6 @@
 #include <filesystem>
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
-
-std::size_t count(const std::string& text, const std::string& piece)
-{
-    std::size_t n = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
-        ++n;
-    return n;
-}
 
 // The program with no display and a private home.
 class ProcessShellTest : public ::testing::Test {
@@ -30,16 +20,10 @@ protected:
             {"WAYLAND_DISPLAY", ""},
             {"TARNWICK_WINDOW_SERVER", std::string(TARNWICK_BINARY_DIR) + "/src/libtarnwick_provider_sim_empty.so"}};
         env.merge(extra);
-        // A line of an earlier run must not pass for this one.
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, env);
-    }
-    bool waitForLog(const std::string& piece, double seconds = 20)
-    {
-        return waitUntil(seconds, [&] { return TempHome::readFile(logPath).find(piece) != std::string::npos; });
+        return tarnwick.launch(env);
     }
     TempHome home;
+    TarnwickProgram tarnwick;
 };
 
 }
@@ -48,14 +32,14 @@ TEST_F(ProcessShellTest, EachTerminationSignalIsLoggedOnceAndEndsCleanlyWithTheR
 {
     for (int signo : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
         auto program = launch();
-        ASSERT_TRUE(waitForLog("Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false")) << signo;
+        ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch. logFile=" + tarnwick.logPath() + " verbose=false")) << signo;
         program->signal(signo);
         auto status = program->wait(1.0);
         ASSERT_TRUE(status.has_value()) << "signal " << signo << " did not end the program within 1 s";
         EXPECT_EQ(*status, 0);
-        std::string log = TempHome::readFile(logPath);
+        std::string log = tarnwick.log();
         std::string received = "Received signal " + std::to_string(signo) + "; requesting graceful termination";
-        EXPECT_EQ(count(log, received), 1u) << log;
+        EXPECT_EQ(occurrences(log, received), 1u) << log;
         auto at = log.find(received);
         auto terminating = log.find("Tarnwick terminating; restoring original cursors");
         auto restore = log.find("Termination restoreOriginal: ");
@@ -66,16 +50,16 @@ TEST_F(ProcessShellTest, EachTerminationSignalIsLoggedOnceAndEndsCleanlyWithTheR
 TEST_F(ProcessShellTest, ThreeSignalsInARowRunTheTerminationSequenceOnce)
 {
     auto program = launch();
-    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
     for (int i = 0; i < 3; ++i)
         program->signal(SIGTERM);
     auto status = program->wait(1.0);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
-    std::string log = TempHome::readFile(logPath);
-    EXPECT_GE(count(log, "Received signal 15; requesting graceful termination"), 1u);
-    EXPECT_EQ(count(log, "Tarnwick terminating; restoring original cursors"), 1u);
-    EXPECT_EQ(count(log, "Termination restoreOriginal: "), 1u);
+    std::string log = tarnwick.log();
+    EXPECT_GE(occurrences(log, "Received signal 15; requesting graceful termination"), 1u);
+    EXPECT_EQ(occurrences(log, "Tarnwick terminating; restoring original cursors"), 1u);
+    EXPECT_EQ(occurrences(log, "Termination restoreOriginal: "), 1u);
 }
 
 TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
@@ -86,10 +70,10 @@ TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
     };
     for (Case c : {Case{"YES", true}, Case{"on", false}, Case{"2", false}, Case{"", false}}) {
         auto program = launch({{"ORVELLE_ENABLE_SEED_WATCHDOG", c.value}});
-        ASSERT_TRUE(waitForLog("Tarnwick launch."));
+        ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
         program->signal(SIGTERM);
         ASSERT_TRUE(program->wait(2.0).has_value());
-        bool disabledLine = TempHome::readFile(logPath).find("Cursor seed watchdog disabled (set "
+        bool disabledLine = tarnwick.log().find("Cursor seed watchdog disabled (set "
                                                              "ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)") !=
                             std::string::npos;
         EXPECT_EQ(disabledLine, !c.enabled) << "value '" << c.value << "'";
@@ -99,14 +83,14 @@ TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
 TEST_F(ProcessShellTest, StartsAndStopsWhateverStandsAtTheLogPath)
 {
     std::error_code ignored;
-    std::filesystem::remove_all(logPath, ignored);
-    std::filesystem::create_directory(logPath);
+    std::filesystem::remove_all(tarnwick.logPath(), ignored);
+    std::filesystem::create_directory(tarnwick.logPath());
     auto program = launch();
     // With nowhere to log, readiness shows only as a live process.
     EXPECT_FALSE(program->wait(0.5).has_value());
     program->signal(SIGTERM);
     auto status = program->wait(2.0);
-    std::filesystem::remove_all(logPath, ignored);
+    std::filesystem::remove_all(tarnwick.logPath(), ignored);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
 
@@ -114,7 +98,7 @@ TEST_F(ProcessShellTest, StartsAndStopsWhateverStandsAtTheLogPath)
     EXPECT_FALSE(quiet->wait(0.5).has_value());
     quiet->signal(SIGINT);
     ASSERT_TRUE(quiet->wait(2.0).has_value());
-    EXPECT_FALSE(TempHome::exists(logPath));
+    EXPECT_FALSE(TempHome::exists(tarnwick.logPath()));
 }
 
 TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
