@@ -37,7 +37,7 @@ SYSTEM_HEADERS = [
     (re.compile(r"plist/"), "libplist"),
     (re.compile(r"curl/"), "curl"),
     (re.compile(r"uuid/"), "libuuid"),
-    (re.compile(r"(dbus|gio|glib)[-/]"), "D-Bus"),
+    (re.compile(r"(dbus|gio|glib)[-/.]"), "D-Bus or GLib"),
 ]
 MAX_LINES = 600
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
