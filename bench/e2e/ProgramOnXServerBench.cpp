@@ -7,7 +7,7 @@
 // language's badge fill; the cursor is read after each XFixes cursor
 // notification or every millisecond, whichever comes first.
 
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
@@ -95,16 +95,12 @@ public:
         XkbLockGroup(display_, XkbUseCoreKbd, 0);
         XSync(display_, False);
 
-        std::error_code ignored;
-        std::filesystem::remove("/tmp/Tarnwick.log", ignored);
-        program_ = std::make_unique<ChildProcess>(
-            std::vector<std::string>{ChildProcess::programPath()},
-            std::map<std::string, std::string>{{"DISPLAY", server_.display()},
-                                               {"WAYLAND_DISPLAY", ""},
-                                               {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"},
-                                               {"QT_QPA_PLATFORM", "xcb"},
-                                               {"TARNWICK_WINDOW_SERVER", "x11"},
-                                               {"TARNWICK_INPUT_SOURCE", "xkb"}});
+        program_ = tarnwick_.launch({{"DISPLAY", server_.display()},
+                                     {"WAYLAND_DISPLAY", ""},
+                                     {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"},
+                                     {"QT_QPA_PLATFORM", "xcb"},
+                                     {"TARNWICK_WINDOW_SERVER", "x11"},
+                                     {"TARNWICK_INPUT_SOURCE", "xkb"}});
         started_ = waitForBadge(english, 30);
         // Let the re-activations and any stabilization re-apply of the first
         // apply pass before anything is measured.
@@ -158,6 +154,7 @@ private:
     std::string theme_ = cursorTheme();
     Display* display_ = nullptr;
     Window window_ = 0;
+    TarnwickProgram tarnwick_;
     std::unique_ptr<ChildProcess> program_;
     bool started_ = false;
 };

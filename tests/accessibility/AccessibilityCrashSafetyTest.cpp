@@ -1,12 +1,11 @@
 #include "platform/prefs/PropertyList.h"
 #include "platform/prefs/PropertyListPrinting.h"
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <vector>
@@ -15,8 +14,6 @@ namespace {
 
 using namespace std::string_literals;
 using Values = std::map<std::string, PropertyList>;
-
-const std::string logPath = "/tmp/Tarnwick.log";
 
 // The user's settings as the system writes them: the pointer customised with
 // a fill colour, beside an unrelated setting.
@@ -39,21 +36,9 @@ class AccessibilityCrashSafetyTest : public ::testing::Test {
 protected:
     std::unique_ptr<ChildProcess> launch()
     {
-        // A line of an earlier run must not pass for this one.
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()},
-                                              std::map<std::string, std::string>{
-                                                  {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"HOME", home.path()}});
+        return tarnwick.launch({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"HOME", home.path()}});
     }
-    bool waitForLog(const std::string& piece, double seconds = 30)
-    {
-        return waitUntil(seconds, [&] { return TempHome::readFile(logPath).find(piece) != std::string::npos; });
-    }
-    static std::size_t at(const std::string& piece)
-    {
-        return TempHome::readFile(logPath).find(piece);
-    }
+    std::size_t at(const std::string& piece) const { return tarnwick.log().find(piece); }
 
     std::string domainPath() const { return home.path() + "/Library/Preferences/com.apple.universalaccess.plist"; }
     std::string backupPath() const { return home.applicationSupport() + "/Tarnwick/cursor_accessibility_backup.plist"; }
@@ -70,6 +55,7 @@ protected:
     }
 
     TempHome home;
+    TarnwickProgram tarnwick;
 };
 
 }
@@ -84,7 +70,7 @@ TEST_F(AccessibilityCrashSafetyTest, AKilledRunGetsTheUsersColourBackBeforeTheNe
                                {"cursorIsCustomized", PropertyList::boolean(false)}};
 
     auto first = launch();
-    ASSERT_TRUE(waitForLog("Accessibility cursor override active=true")) << TempHome::readFile(logPath);
+    ASSERT_TRUE(tarnwick.waitForLog("Accessibility cursor override active=true")) << tarnwick.log();
     EXPECT_EQ(domain(), overridden);
     EXPECT_EQ(backedUpValues(), managed);
     first->signal(SIGKILL);
@@ -92,7 +78,7 @@ TEST_F(AccessibilityCrashSafetyTest, AKilledRunGetsTheUsersColourBackBeforeTheNe
     EXPECT_EQ(domain(), overridden);
 
     auto second = launch();
-    ASSERT_TRUE(waitForLog("Tarnwick launch.")) << TempHome::readFile(logPath);
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log();
     auto recovered = at("Recovered pending cursor accessibility backup from previous run; restoring user settings");
     auto applied = at("Cursor accessibility values applied synchronized=true applied=true "
                       "keys=cursorIsCustomized,mouseDriverCursorFillColor");
@@ -100,7 +86,7 @@ TEST_F(AccessibilityCrashSafetyTest, AKilledRunGetsTheUsersColourBackBeforeTheNe
     auto active = at("Accessibility cursor override active=true");
     auto launched = at("Tarnwick launch.");
     EXPECT_TRUE(recovered < applied && applied < overrideAgain && overrideAgain < active && active < launched)
-        << TempHome::readFile(logPath);
+        << tarnwick.log();
     // The new backup could only hold the colour if it was back in the domain.
     EXPECT_EQ(backedUpValues(), managed);
     EXPECT_EQ(domain(), overridden);
@@ -120,7 +106,7 @@ TEST_F(AccessibilityCrashSafetyTest, DamagedDomainAndBackupFilesNeverStopTheProg
     TempHome::writeFile(backupPath(), damagedBackup);
 
     auto program = launch();
-    ASSERT_TRUE(waitForLog("Accessibility cursor override active=false")) << TempHome::readFile(logPath);
+    ASSERT_TRUE(tarnwick.waitForLog("Accessibility cursor override active=false")) << tarnwick.log();
     program->signal(SIGTERM);
     ASSERT_EQ(program->wait(5), 0);
     EXPECT_EQ(TempHome::readFile(domainPath()), damagedDomain);

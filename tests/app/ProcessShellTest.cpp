@@ -1,4 +1,4 @@
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
@@ -8,16 +8,6 @@
 #include <filesystem>
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
-
-std::size_t count(const std::string& text, const std::string& piece)
-{
-    std::size_t n = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
-        ++n;
-    return n;
-}
 
 // The program with no display and a private home.
 class ProcessShellTest : public ::testing::Test {
@@ -30,6 +20,7 @@ protected:
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""},
             {"XDG_RUNTIME_DIR", home.path() + "/run"},
+            {"TARNWICK_LOG_FILE", tarnwick.logPath()},
             {"TARNWICK_WINDOW_SERVER", std::string(TARNWICK_BINARY_DIR) + "/src/libtarnwick_provider_sim_empty.so"}};
         for (auto& [name, value] : extra)
             env.insert_or_assign(name, value);
@@ -37,17 +28,10 @@ protected:
     }
     std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> extra = {})
     {
-        // A line of an earlier run must not pass for this one.
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()},
-                                              environment(std::move(extra)));
-    }
-    bool waitForLog(const std::string& piece, double seconds = 20)
-    {
-        return waitUntil(seconds, [&] { return TempHome::readFile(logPath).find(piece) != std::string::npos; });
+        return tarnwick.launch(environment(std::move(extra)));
     }
     TempHome home;
+    TarnwickProgram tarnwick;
 };
 
 }
@@ -56,14 +40,14 @@ TEST_F(ProcessShellTest, EachTerminationSignalIsLoggedOnceAndEndsCleanlyWithTheR
 {
     for (int signo : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
         auto program = launch();
-        ASSERT_TRUE(waitForLog("Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false")) << signo;
+        ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch. logFile=" + tarnwick.logPath() + " verbose=false")) << signo;
         program->signal(signo);
         auto status = program->wait(1.0);
         ASSERT_TRUE(status.has_value()) << "signal " << signo << " did not end the program within 1 s";
         EXPECT_EQ(*status, 0);
-        std::string log = TempHome::readFile(logPath);
+        std::string log = tarnwick.log();
         std::string received = "Received signal " + std::to_string(signo) + "; requesting graceful termination";
-        EXPECT_EQ(count(log, received), 1u) << log;
+        EXPECT_EQ(occurrences(log, received), 1u) << log;
         auto at = log.find(received);
         auto terminating = log.find("Tarnwick terminating; restoring original cursors");
         auto restore = log.find("Termination restoreOriginal: ");
@@ -74,16 +58,16 @@ TEST_F(ProcessShellTest, EachTerminationSignalIsLoggedOnceAndEndsCleanlyWithTheR
 TEST_F(ProcessShellTest, ThreeSignalsInARowRunTheTerminationSequenceOnce)
 {
     auto program = launch();
-    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
     for (int i = 0; i < 3; ++i)
         program->signal(SIGTERM);
     auto status = program->wait(1.0);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
-    std::string log = TempHome::readFile(logPath);
-    EXPECT_GE(count(log, "Received signal 15; requesting graceful termination"), 1u);
-    EXPECT_EQ(count(log, "Tarnwick terminating; restoring original cursors"), 1u);
-    EXPECT_EQ(count(log, "Termination restoreOriginal: "), 1u);
+    std::string log = tarnwick.log();
+    EXPECT_GE(occurrences(log, "Received signal 15; requesting graceful termination"), 1u);
+    EXPECT_EQ(occurrences(log, "Tarnwick terminating; restoring original cursors"), 1u);
+    EXPECT_EQ(occurrences(log, "Termination restoreOriginal: "), 1u);
 }
 
 TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
@@ -94,10 +78,10 @@ TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
     };
     for (Case c : {Case{"YES", true}, Case{"on", false}, Case{"2", false}, Case{"", false}}) {
         auto program = launch({{"ORVELLE_ENABLE_SEED_WATCHDOG", c.value}});
-        ASSERT_TRUE(waitForLog("Tarnwick launch."));
+        ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
         program->signal(SIGTERM);
         ASSERT_TRUE(program->wait(2.0).has_value());
-        bool disabledLine = TempHome::readFile(logPath).find("Cursor seed watchdog disabled (set "
+        bool disabledLine = tarnwick.log().find("Cursor seed watchdog disabled (set "
                                                              "ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)") !=
                             std::string::npos;
         EXPECT_EQ(disabledLine, !c.enabled) << "value '" << c.value << "'";
@@ -107,14 +91,14 @@ TEST_F(ProcessShellTest, StartUpLogsTheWatchdogSwitchAsTheEnvironmentSays)
 TEST_F(ProcessShellTest, StartsAndStopsWhateverStandsAtTheLogPath)
 {
     std::error_code ignored;
-    std::filesystem::remove_all(logPath, ignored);
-    std::filesystem::create_directory(logPath);
+    std::filesystem::remove_all(tarnwick.logPath(), ignored);
+    std::filesystem::create_directory(tarnwick.logPath());
     auto program = launch();
     // With nowhere to log, readiness shows only as a live process.
     EXPECT_FALSE(program->wait(0.5).has_value());
     program->signal(SIGTERM);
     auto status = program->wait(2.0);
-    std::filesystem::remove_all(logPath, ignored);
+    std::filesystem::remove_all(tarnwick.logPath(), ignored);
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(*status, 0);
 
@@ -122,7 +106,7 @@ TEST_F(ProcessShellTest, StartsAndStopsWhateverStandsAtTheLogPath)
     EXPECT_FALSE(quiet->wait(0.5).has_value());
     quiet->signal(SIGINT);
     ASSERT_TRUE(quiet->wait(2.0).has_value());
-    EXPECT_FALSE(TempHome::exists(logPath));
+    EXPECT_FALSE(TempHome::exists(tarnwick.logPath()));
 }
 
 TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
@@ -144,14 +128,14 @@ TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
 TEST_F(ProcessShellTest, ASecondInstanceOnTheDisplaySaysSoAndLeavesTheFirstAlone)
 {
     auto first = launch();
-    ASSERT_TRUE(waitForLog("Tarnwick launch."));
-    const std::string firstLog = TempHome::readFile(logPath);
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
+    const std::string firstLog = tarnwick.log();
 
     ChildProcess second({ChildProcess::programPath()}, environment());
     EXPECT_EQ(second.wait(1.0), 0);
     EXPECT_EQ(second.standardError(), "tarnwick: Tarnwick is already running\n");
-    EXPECT_EQ(TempHome::readFile(logPath).rfind(firstLog, 0), 0u) << "the first run's log was touched";
-    EXPECT_EQ(count(TempHome::readFile(logPath), "Tarnwick launch."), 1u);
+    EXPECT_EQ(tarnwick.log().rfind(firstLog, 0), 0u) << "the first run's log was touched";
+    EXPECT_EQ(occurrences(tarnwick.log(), "Tarnwick launch."), 1u);
     // A program on another display is another instance.
     ChildProcess elsewhere({ChildProcess::programPath(), "--version"}, environment({{"DISPLAY", ":97"}}));
     EXPECT_EQ(elsewhere.wait(10), 0);
@@ -165,7 +149,7 @@ TEST_F(ProcessShellTest, ASecondInstanceOnTheDisplaySaysSoAndLeavesTheFirstAlone
     first->signal(SIGKILL);
     ASSERT_TRUE(first->wait(5).has_value());
     auto after = launch();
-    EXPECT_TRUE(waitForLog("Tarnwick launch."));
+    EXPECT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
     after->signal(SIGTERM);
     EXPECT_EQ(after->wait(2.0), 0);
 }
@@ -184,18 +168,18 @@ TEST_F(ProcessShellTest, ADisplayThatDoesNotAnswerFallsBackToNoScreenWithOneWarn
     for (auto display : {std::map<std::string, std::string>{{"WAYLAND_DISPLAY", "wayland-9"}},
                          std::map<std::string, std::string>{{"DISPLAY", ":97"}, {"WAYLAND_DISPLAY", "wayland-9"}}}) {
         auto program = launch(display);
-        ASSERT_TRUE(waitForLog("Tarnwick launch.")) << program->standardError();
+        ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << program->standardError();
         program->signal(SIGTERM);
         EXPECT_EQ(program->wait(2.0), 0);
-        std::string log = TempHome::readFile(logPath);
-        EXPECT_EQ(count(log, warning(display["DISPLAY"], "wayland-9")), 1u) << log;
+        std::string log = tarnwick.log();
+        EXPECT_EQ(occurrences(log, warning(display["DISPLAY"], "wayland-9")), 1u) << log;
     }
     // No display at all, as in the tests above, is told the same way.
     auto headless = launch();
-    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
     headless->signal(SIGTERM);
     EXPECT_EQ(headless->wait(2.0), 0);
-    EXPECT_EQ(count(TempHome::readFile(logPath), warning("", "")), 1u);
+    EXPECT_EQ(occurrences(tarnwick.log(), warning("", "")), 1u);
 }
 
 // The session ends under the program: no cursor work is left to do, but the
@@ -208,14 +192,14 @@ TEST_F(ProcessShellTest, ALostDisplayEndsThroughTheTerminationSequenceWithStatus
     auto server = std::make_unique<XvfbServer>();
     ASSERT_TRUE(server->running());
     auto program = launch({{"DISPLAY", server->display()}});
-    ASSERT_TRUE(waitForLog("Tarnwick launch.")) << program->standardError();
-    ASSERT_TRUE(waitForLog("Accessibility cursor override active=true"));
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << program->standardError();
+    ASSERT_TRUE(tarnwick.waitForLog("Accessibility cursor override active=true"));
     server.reset();
     auto status = program->wait(1.0);
-    ASSERT_TRUE(status.has_value()) << "still running 1 s after the X server ended\n" << TempHome::readFile(logPath);
+    ASSERT_TRUE(status.has_value()) << "still running 1 s after the X server ended\n" << tarnwick.log();
     EXPECT_EQ(*status, 1) << program->standardError();
-    std::string log = TempHome::readFile(logPath);
-    EXPECT_EQ(count(log, "[ERROR] Display connection lost: "), 1u) << log;
+    std::string log = tarnwick.log();
+    EXPECT_EQ(occurrences(log, "[ERROR] Display connection lost: "), 1u) << log;
     auto lost = log.find("[ERROR] Display connection lost: ");
     auto terminating = log.find("Tarnwick terminating; restoring original cursors");
     auto restored = log.find("Restored original Accessibility cursor appearance settings");

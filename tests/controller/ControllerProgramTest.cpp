@@ -2,24 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "providers/x11/X11TestDisplay.h"
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <csignal>
-#include <filesystem>
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
-
-std::size_t count(const std::string& text, const std::string& piece)
-{
-    std::size_t n = 0;
-    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size()))
-        ++n;
-    return n;
-}
 
 // The real program on the simulated window server, in a private home.
 class ControllerProgramTest : public ::testing::Test {
@@ -30,16 +19,17 @@ protected:
             {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TARNWICK_WINDOW_SERVER", "sim"}};
         for (auto& [name, value] : extra)
             env[name] = value;
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, env);
+        return tarnwick.launch(env);
     }
-    static bool waitForLog(const std::string& piece, double seconds = 20)
+    std::string launchLine(bool runtimeAvailable) const
     {
-        return waitUntil(seconds, [&] { return TempHome::readFile(logPath).find(piece) != std::string::npos; });
+        const char* flag = runtimeAvailable ? "true" : "false";
+        return "[INFO] Tarnwick launch. logFile=" + tarnwick.logPath() + " verbose=false runtimeAvailable=" + flag +
+               " verified=" + flag + "\n";
     }
 
     TempHome home;
+    TarnwickProgram tarnwick;
 };
 
 }
@@ -47,12 +37,9 @@ protected:
 TEST_F(ControllerProgramTest, OnTheSimulatedServerTheLaunchLineReportsAVerifiedRuntimeAndTerminationRestores)
 {
     auto program = launch();
-    ASSERT_TRUE(waitForLog("Tarnwick launch.")) << TempHome::readFile(logPath) << program->standardError();
-    std::string log = TempHome::readFile(logPath);
-    EXPECT_NE(log.find("[INFO] Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false runtimeAvailable=true "
-                       "verified=true\n"),
-              std::string::npos)
-        << log;
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log() << program->standardError();
+    std::string log = tarnwick.log();
+    EXPECT_NE(log.find(launchLine(true)), std::string::npos) << log;
     // The controller's start-up comes between the early reset and the launch line.
     auto reset = log.find("Startup hard reset before controller init: true");
     auto verification = log.find("SystemCursorController verification result: byteOverride=true globalPath=true");
@@ -61,8 +48,8 @@ TEST_F(ControllerProgramTest, OnTheSimulatedServerTheLaunchLineReportsAVerifiedR
 
     program->signal(SIGTERM);
     ASSERT_EQ(program->wait(5), 0);
-    log = TempHome::readFile(logPath);
-    EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: true\n"), 1u) << log;
+    log = tarnwick.log();
+    EXPECT_EQ(occurrences(log, "[INFO] Termination restoreOriginal: true\n"), 1u) << log;
     auto terminating = log.find("Tarnwick terminating; restoring original cursors");
     auto restored = log.find("restoreOriginal completed. resetOK=true");
     EXPECT_TRUE(terminating < restored && restored != std::string::npos) << log;
@@ -71,16 +58,13 @@ TEST_F(ControllerProgramTest, OnTheSimulatedServerTheLaunchLineReportsAVerifiedR
 TEST_F(ControllerProgramTest, WithoutAWindowServerTheLaunchLineReportsNoRuntimeAndRestoreFails)
 {
     auto program = launch({{"TARNWICK_WINDOW_SERVER", TARNWICK_SIM_PROVIDER_EMPTY}});
-    ASSERT_TRUE(waitForLog("Tarnwick launch."));
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."));
     program->signal(SIGTERM);
     ASSERT_EQ(program->wait(5), 0);
-    std::string log = TempHome::readFile(logPath);
-    EXPECT_NE(log.find("[INFO] Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false runtimeAvailable=false "
-                       "verified=false\n"),
-              std::string::npos)
-        << log;
+    std::string log = tarnwick.log();
+    EXPECT_NE(log.find(launchLine(false)), std::string::npos) << log;
     EXPECT_NE(log.find("[ERROR] restoreOriginal skipped: runtime unavailable\n"), std::string::npos) << log;
-    EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: false\n"), 1u) << log;
+    EXPECT_EQ(occurrences(log, "[INFO] Termination restoreOriginal: false\n"), 1u) << log;
 }
 
 // Waits for the X11 provider to keep the cursors it installed by name once the
@@ -104,17 +88,14 @@ TEST_F(ControllerProgramTest, OnAnXServerTerminationLeavesTheThemesOwnArrowOnScr
                            {"TARNWICK_WINDOW_SERVER", "x11"},
                            {"XCURSOR_THEME", theme},
                            {"XCURSOR_SIZE", "24"}});
-    ASSERT_TRUE(waitForLog("Tarnwick launch.", 30)) << TempHome::readFile(logPath) << program->standardError();
-    std::string log = TempHome::readFile(logPath);
-    EXPECT_NE(log.find("[INFO] Tarnwick launch. logFile=/tmp/Tarnwick.log verbose=false runtimeAvailable=true "
-                       "verified=true\n"),
-              std::string::npos)
-        << log;
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log() << program->standardError();
+    std::string log = tarnwick.log();
+    EXPECT_NE(log.find(launchLine(true)), std::string::npos) << log;
 
     program->signal(SIGTERM);
     ASSERT_EQ(program->wait(10), 0) << program->standardError();
-    log = TempHome::readFile(logPath);
-    EXPECT_EQ(count(log, "[INFO] Termination restoreOriginal: true\n"), 1u) << log;
+    log = tarnwick.log();
+    EXPECT_EQ(occurrences(log, "[INFO] Termination restoreOriginal: true\n"), 1u) << log;
     for (bool onRoot : {false, true}) {
         if (onRoot)
             window.pointAtRoot();

@@ -51,7 +51,7 @@ protected:
 
     std::string failureContext(const ChildProcess& program)
     {
-        return "on screen: " + describe(session.live()) + "\n" + ProgramOnXServer::log() + program.standardError();
+        return "on screen: " + describe(session.live()) + "\n" + session.log() + program.standardError();
     }
 
     ProgramOnXServer session;
@@ -69,7 +69,7 @@ TEST_F(LanguageSwitchProgramTest, ThePointerFollowsTheKeyboardGroupAndTerminatio
     ASSERT_EQ(opaquePixelsNear(session.themeArrow(), german), 0);
 
     auto program = session.launch();
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << failureContext(*program);
+    ASSERT_TRUE(session.waitForLog("Tarnwick launch.")) << failureContext(*program);
     EXPECT_TRUE(waitForBadge(english, {russian, german}, 10)) << failureContext(*program);
     // Under the pointer in another application's window, and on the bare
     // desktop alike.
@@ -94,15 +94,15 @@ TEST_F(LanguageSwitchProgramTest, ThePointerFollowsTheKeyboardGroupAndTerminatio
     EXPECT_LE(*englishAgain, 1.0) << failureContext(*program);
 
     // The screen may show a badge before the apply's last lines are written.
-    EXPECT_TRUE(waitUntil(5, [] {
-        return inOrder(ProgramOnXServer::log(),
+    EXPECT_TRUE(waitUntil(5, [&] {
+        return inOrder(session.log(),
                        {"Apply requested trigger=launch force=true", "newCode=en", "applied=true", "newCode=ru",
                         "applied=true", "newCode=de", "applied=true", "newCode=en", "applied=true"});
-    })) << ProgramOnXServer::log();
+    })) << session.log();
 
     program->signal(SIGTERM);
     ASSERT_EQ(program->wait(10), 0) << program->standardError();
-    std::string log = ProgramOnXServer::log();
+    std::string log = session.log();
     EXPECT_NE(log.find("[INFO] Termination restoreOriginal: true\n"), std::string::npos) << log;
     EXPECT_TRUE(session.showsThemeArrow()) << describe(session.live());
     session.window().pointAtRoot();
@@ -115,7 +115,7 @@ TEST_F(LanguageSwitchProgramTest, AfterAKillTheNextStartPutsTheThemesArrowBackBe
     ASSERT_TRUE(session.ready());
     session.lockGroup(1);
     auto crashed = session.launch();
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << failureContext(*crashed);
+    ASSERT_TRUE(session.waitForLog("Tarnwick launch.")) << failureContext(*crashed);
     ASSERT_TRUE(waitForBadge(russian, {english}, 10)) << failureContext(*crashed);
     crashed->signal(SIGKILL);
     ASSERT_EQ(crashed->wait(10), 128 + SIGKILL);
@@ -135,15 +135,15 @@ TEST_F(LanguageSwitchProgramTest, AfterAKillTheNextStartPutsTheThemesArrowBackBe
                         "\t<key>tarnwick.left_handed</key>\n\t<false/>\n"
                         "</dict>\n</plist>\n");
     auto restarted = session.launch();
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("cursorController.apply result language=ru style=system"))
+    ASSERT_TRUE(session.waitForLog("cursorController.apply result language=ru style=system"))
         << failureContext(*restarted);
-    std::string log = ProgramOnXServer::log();
+    std::string log = session.log();
     EXPECT_TRUE(inOrder(log, {"[INFO] Startup hard reset before controller init: true\n", "Tarnwick launch.",
                               "Applying cursor for language=ru badge=Ру style=system marker=system"}))
         << log;
     EXPECT_TRUE(waitUntil(2, [&] { return session.showsThemeArrow(); }))
         << describe(session.live()) << " theme: " << describe(session.themeArrow()) << "\n"
-        << ProgramOnXServer::log();
+        << session.log();
 
     restarted->signal(SIGTERM);
     ASSERT_EQ(restarted->wait(10), 0) << restarted->standardError();
@@ -155,16 +155,16 @@ TEST_F(LanguageSwitchProgramTest, AfterAKillTheNextStartResetsBeforeItDrawsTheCu
     ASSERT_TRUE(session.ready());
     session.lockGroup(1);
     auto crashed = session.launch();
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << failureContext(*crashed);
+    ASSERT_TRUE(session.waitForLog("Tarnwick launch.")) << failureContext(*crashed);
     ASSERT_TRUE(waitForBadge(russian, {english}, 10)) << failureContext(*crashed);
     crashed->signal(SIGKILL);
     ASSERT_EQ(crashed->wait(10), 128 + SIGKILL);
 
     session.lockGroup(0);
     auto restarted = session.launch();
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << failureContext(*restarted);
+    ASSERT_TRUE(session.waitForLog("Tarnwick launch.")) << failureContext(*restarted);
     EXPECT_TRUE(waitForBadge(english, {russian}, 10)) << failureContext(*restarted);
-    std::string log = ProgramOnXServer::log();
+    std::string log = session.log();
     auto reset = log.find("Startup hard reset before controller init: true");
     auto firstApply = log.find("Applying cursor");
     EXPECT_NE(reset, std::string::npos) << log;

@@ -5,11 +5,8 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
 
 int channel(std::uint32_t pixel, int shift)
 {
@@ -61,9 +58,7 @@ std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::strin
                                                    {"XCURSOR_SIZE", "24"}};
     for (const auto& [name, value] : extraEnvironment)
         environment[name] = value;
-    std::error_code ignored;
-    std::filesystem::remove(logPath, ignored);
-    return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, environment);
+    return program_.launch(environment);
 }
 
 void ProgramOnXServer::lockGroup(unsigned int group)
@@ -83,16 +78,6 @@ bool ProgramOnXServer::showsThemeArrow()
            now.yHot == arrow_->yHot && pixelHash(now.pixels) == pixelHash(arrow_->pixels);
 }
 
-std::string ProgramOnXServer::log()
-{
-    return TempHome::readFile(logPath);
-}
-
-bool ProgramOnXServer::waitForLog(const std::string& piece, double seconds)
-{
-    return waitUntil(seconds, [&] { return log().find(piece) != std::string::npos; });
-}
-
 Rgb letterBadgeFill(const std::string& code)
 {
     Color fill = marker(CursorStyle::letterBadge, InputLanguage::make(code, code, "xkb:" + code))->fillColor;
@@ -110,16 +95,4 @@ int opaquePixelsNear(const ScreenCursor& cursor, Rgb colour, int tolerance)
                  std::abs(channel(pixel, 0) - colour.blue) <= tolerance;
     }
     return count;
-}
-
-bool inOrder(const std::string& text, const std::vector<std::string>& pieces)
-{
-    std::size_t at = 0;
-    for (const auto& piece : pieces) {
-        at = text.find(piece, at);
-        if (at == std::string::npos)
-            return false;
-        at += piece.size();
-    }
-    return true;
 }

@@ -5,7 +5,7 @@
 
 #include "platform/input/TestKeyboard.h"
 #include "providers/x11/X11TestDisplay.h"
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 #include "support/dbus/PrivateSessionBus.h"
@@ -29,8 +29,7 @@ public:
     // Every part is up and the window shows the theme's arrow.
     ::testing::AssertionResult ready() const;
 
-    // Starts the program after removing the fixed log file, so that waiting
-    // for a line never finds one of an earlier run.
+    // Starts the program; waiting for a line never finds one of an earlier run.
     std::unique_ptr<ChildProcess> launch(const std::map<std::string, std::string>& extraEnvironment = {});
 
     // Zero-based XKB group: 0 us, 1 ru, 2 de.
@@ -47,8 +46,11 @@ public:
     const std::string& display() const { return server_.display(); }
     const std::string& busAddress() const { return bus_.address(); }
 
-    static std::string log();
-    static bool waitForLog(const std::string& piece, double seconds = 30);
+    std::string log() const { return program_.log(); }
+    bool waitForLog(const std::string& piece, double seconds = 30) const
+    {
+        return program_.waitForLog(piece, seconds);
+    }
 
 private:
     TempHome home_;
@@ -59,6 +61,7 @@ private:
     bool layoutsSet_ = false;
     std::unique_ptr<CursorTestWindow> window_;
     std::optional<ScreenCursor> arrow_;
+    TarnwickProgram program_;
 };
 
 // An sRGB colour in bytes.
@@ -72,6 +75,3 @@ Rgb letterBadgeFill(const std::string& code);
 // Opaque pixels within tolerance of the colour in every channel: the solid
 // inside of a badge; the grey shades of a theme arrow never match.
 int opaquePixelsNear(const ScreenCursor& cursor, Rgb colour, int tolerance = 2);
-
-// Whether the pieces occur in the text in this order.
-bool inOrder(const std::string& text, const std::vector<std::string>& pieces);

@@ -27,8 +27,8 @@ TEST(TrayProgramTest, TheItemListsTheMenuInOrderAndItsEntriesRestoreReapplyAndQu
     auto program = session.launch();
 
     std::optional<Watcher::Item> item = watcher.waitForItem(30);
-    ASSERT_TRUE(item) << ProgramOnXServer::log() << program->standardError();
-    ASSERT_TRUE(waitUntil(10, [&] { return showsEnglishBadge(session); })) << ProgramOnXServer::log();
+    ASSERT_TRUE(item) << session.log() << program->standardError();
+    ASSERT_TRUE(waitUntil(10, [&] { return showsEnglishBadge(session); })) << session.log();
     EXPECT_TRUE(waitUntil(5, [&] { return watcher.toolTipTitle(*item) == "TW [En]"; }))
         << watcher.toolTipTitle(*item).value_or("no tooltip");
 
@@ -49,20 +49,20 @@ TEST(TrayProgramTest, TheItemListsTheMenuInOrderAndItsEntriesRestoreReapplyAndQu
     EXPECT_EQ(menu->find("Quit")->shortcut, "Control+Q");
 
     ASSERT_TRUE(watcher.click(*item, "Restore OS cursor"));
-    EXPECT_TRUE(waitUntil(5, [&] { return session.showsThemeArrow(); })) << ProgramOnXServer::log();
-    EXPECT_TRUE(ProgramOnXServer::waitForLog("Restore OS cursor requested from tray menu result=true", 5))
-        << ProgramOnXServer::log();
+    EXPECT_TRUE(waitUntil(5, [&] { return session.showsThemeArrow(); })) << session.log();
+    EXPECT_TRUE(session.waitForLog("Restore OS cursor requested from tray menu result=true", 5))
+        << session.log();
     // The language has not changed, so the next polls leave the arrow alone.
-    EXPECT_FALSE(waitUntil(1, [&] { return !session.showsThemeArrow(); })) << ProgramOnXServer::log();
+    EXPECT_FALSE(waitUntil(1, [&] { return !session.showsThemeArrow(); })) << session.log();
 
     ASSERT_TRUE(watcher.click(*item, "Reapply for current language"));
-    EXPECT_TRUE(waitUntil(5, [&] { return showsEnglishBadge(session); })) << ProgramOnXServer::log();
-    EXPECT_TRUE(ProgramOnXServer::waitForLog("Apply requested trigger=manual force=true", 5))
-        << ProgramOnXServer::log();
+    EXPECT_TRUE(waitUntil(5, [&] { return showsEnglishBadge(session); })) << session.log();
+    EXPECT_TRUE(session.waitForLog("Apply requested trigger=manual force=true", 5))
+        << session.log();
 
     ASSERT_TRUE(watcher.click(*item, "Quit"));
     ASSERT_EQ(program->wait(10), 0) << program->standardError();
-    std::string log = ProgramOnXServer::log();
+    std::string log = session.log();
     EXPECT_TRUE(inOrder(log, {"[INFO] Tarnwick terminating; restoring original cursors\n",
                               "restoreOriginal completed. resetOK=true", "[INFO] Termination restoreOriginal: true\n"}))
         << log;

@@ -1,15 +1,11 @@
 #include "TestKeyboard.h"
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
 
 struct Result {
     std::optional<int> status;
@@ -17,15 +13,12 @@ struct Result {
 };
 
 // `tarnwick --detect` with the given environment.
-Result detect(std::map<std::string, std::string> environment)
+Result detect(const TarnwickProgram& tarnwick, std::map<std::string, std::string> environment)
 {
-    // A line of an earlier run must not pass for this one.
-    std::error_code ignored;
-    std::filesystem::remove(logPath, ignored);
-    ChildProcess program({ChildProcess::programPath(), "--detect"}, std::move(environment));
+    auto program = tarnwick.launch(std::move(environment), {"--detect"});
     Result result;
-    result.status = program.wait(20.0);
-    result.output = program.standardOutput();
+    result.status = program->wait(20.0);
+    result.output = program->standardOutput();
     return result;
 }
 
@@ -39,6 +32,7 @@ TEST(DetectCommandTest, PrintsTheLanguageOfEachKeyboardGroupOnOneLine)
     TestKeyboard keyboard(server.display());
     ASSERT_TRUE(keyboard.setLayouts("us,ru,de"));
     std::map<std::string, std::string> environment = {{"DISPLAY", server.display()}, {"TARNWICK_INPUT_SOURCE", "xkb"}};
+    TarnwickProgram tarnwick;
 
     const std::pair<unsigned int, const char*> groups[] = {
         {0, "en\tEn\tEnglish (US)\txkb:us\n"},
@@ -47,7 +41,7 @@ TEST(DetectCommandTest, PrintsTheLanguageOfEachKeyboardGroupOnOneLine)
     };
     for (const auto& [group, line] : groups) {
         keyboard.lockGroup(group);
-        Result result = detect(environment);
+        Result result = detect(tarnwick, environment);
         EXPECT_EQ(result.status, 0) << "group " << group;
         EXPECT_EQ(result.output, line) << "group " << group;
     }
@@ -56,10 +50,11 @@ TEST(DetectCommandTest, PrintsTheLanguageOfEachKeyboardGroupOnOneLine)
 TEST(DetectCommandTest, WithoutADisplayOrSourceFileTheLanguageIsUnknown)
 {
     TempHome home;
-    Result result = detect({{"DISPLAY", ""}, {"TARNWICK_INPUT_SOURCE", ""}});
+    TarnwickProgram tarnwick;
+    Result result = detect(tarnwick, {{"DISPLAY", ""}, {"TARNWICK_INPUT_SOURCE", ""}});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "unknown\t??\tUnknown\tunknown\n");
-    EXPECT_NE(TempHome::readFile(logPath).find("[WARN] LanguageDetector: no current keyboard input source"),
+    EXPECT_NE(tarnwick.log().find("[WARN] LanguageDetector: no current keyboard input source"),
               std::string::npos);
 }
 
@@ -68,7 +63,7 @@ TEST(DetectCommandTest, ASourceFileNamedInTheEnvironmentIsUsed)
     TempHome home;
     std::string path = home.path() + "/source";
     TempHome::writeFile(path, "name=Chinese (Traditional)\nid=im:cangjie\nlanguages=zh_TW\n");
-    Result result = detect({{"DISPLAY", ""}, {"TARNWICK_INPUT_SOURCE", "file:" + path}});
+    Result result = detect(TarnwickProgram(), {{"DISPLAY", ""}, {"TARNWICK_INPUT_SOURCE", "file:" + path}});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "zh-hant\t\u7E41\tChinese (Traditional)\tim:cangjie\n");
 }

@@ -1,4 +1,4 @@
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -7,13 +7,9 @@
 
 namespace {
 
-std::unique_ptr<ChildProcess> renderPreviews(const std::string& folder)
+std::unique_ptr<ChildProcess> renderPreviews(const TarnwickProgram& tarnwick, const std::string& folder)
 {
-    std::error_code ignored;
-    std::filesystem::remove("/tmp/Tarnwick.log", ignored);
-    return std::make_unique<ChildProcess>(
-        std::vector<std::string>{ChildProcess::programPath(), "--render-previews", folder},
-        std::map<std::string, std::string>{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
+    return tarnwick.launch({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}}, {"--render-previews", folder});
 }
 
 }
@@ -22,7 +18,8 @@ TEST(RenderPreviewsCommand, WritesThePicturesWithoutADisplayAndSaysWhere)
 {
     TempHome home;
     std::string folder = home.path() + "/out";
-    auto program = renderPreviews(folder);
+    TarnwickProgram tarnwick;
+    auto program = renderPreviews(tarnwick, folder);
     ASSERT_EQ(program->wait(120), 0) << program->standardError();
     EXPECT_EQ(program->standardOutput(),
               "tarnwick: wrote 132 pictures and the contact sheet " + folder + "/previews.png\n");
@@ -34,7 +31,8 @@ TEST(RenderPreviewsCommand, FailsWithAMessageWhenTheFolderCannotBeMade)
 {
     TempHome home;
     TempHome::writeFile(home.path() + "/file", "x");
-    auto program = renderPreviews(home.path() + "/file/out");
+    TarnwickProgram tarnwick;
+    auto program = renderPreviews(tarnwick, home.path() + "/file/out");
     ASSERT_EQ(program->wait(60), 1);
     EXPECT_NE(program->standardError().find("tarnwick: cannot create " + home.path() + "/file/out"),
               std::string::npos)

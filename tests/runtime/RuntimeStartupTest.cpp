@@ -1,14 +1,11 @@
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
 
 const std::string everythingResolved =
     "CGSRuntime initialized. handles=1 main=true register=true registerSingle=true copy=true set=true "
@@ -32,34 +29,19 @@ protected:
 
     Run run(const std::string& windowServer)
     {
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        ChildProcess program({ChildProcess::programPath()},
-                             {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TARNWICK_WINDOW_SERVER", windowServer}});
-        bool launched = waitUntil(20, [] {
-            return TempHome::readFile(logPath).find("Tarnwick launch.") != std::string::npos;
-        });
-        EXPECT_TRUE(launched) << TempHome::readFile(logPath) << program.standardError();
-        program.signal(SIGTERM);
+        auto program =
+            tarnwick.launch({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TARNWICK_WINDOW_SERVER", windowServer}});
+        EXPECT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log() << program->standardError();
+        program->signal(SIGTERM);
         Run result;
-        result.status = program.wait(5);
-        result.log = TempHome::readFile(logPath);
-        result.standardError = program.standardError();
+        result.status = program->wait(5);
+        result.log = tarnwick.log();
+        result.standardError = program->standardError();
         return result;
     }
 
-    static bool inOrder(const std::string& text, const std::vector<std::string>& pieces)
-    {
-        std::size_t at = 0;
-        for (const auto& piece : pieces) {
-            at = text.find(piece, at);
-            if (at == std::string::npos)
-                return false;
-        }
-        return true;
-    }
-
     TempHome home;
+    TarnwickProgram tarnwick;
 };
 
 }

@@ -1,16 +1,15 @@
 #include "LoopbackHttpServer.h"
 #include "TelemetryTestSupport.h"
 #include "platform/defaults/UserDefaults.h"
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "telemetry/TelemetryIdentity.h"
 #include "telemetry/TelemetryReporter.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <set>
@@ -18,8 +17,6 @@
 using nlohmann::json;
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
 
 // The real program, headless, in a private home, reporting to a collector on
 // the loopback address.
@@ -29,14 +26,9 @@ protected:
 
     std::unique_ptr<ChildProcess> launch(const std::string& endpoint)
     {
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        auto program = std::make_unique<ChildProcess>(
-            std::vector<std::string>{ChildProcess::programPath()},
-            std::map<std::string, std::string>{
-                {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TARNWICK_TELEMETRY_ENDPOINT", endpoint}});
-        EXPECT_TRUE(waitUntil(20, [] { return TempHome::readFile(logPath).find("Tarnwick launch.") != std::string::npos; }))
-            << "the program did not start";
+        auto program =
+            tarnwick.launch({{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"TARNWICK_TELEMETRY_ENDPOINT", endpoint}});
+        EXPECT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << "the program did not start";
         return program;
     }
 
@@ -93,6 +85,7 @@ protected:
 
     TempHome home;
     UserDefaults defaults;
+    TarnwickProgram tarnwick;
 };
 
 // Each event once, in the order it first arrived: a delivery whose
@@ -215,7 +208,7 @@ TEST_F(TelemetryProgramTest, AKilledRunLosesNothingWhileTheCollectorIsDown)
     }
     EXPECT_EQ(events[stored.size()]["eventType"], "launch");
     EXPECT_EQ(events[stored.size()]["eventSequence"], stored.size() + 1);
-    EXPECT_EQ(TempHome::readFile(logPath).find("telemetry_"), std::string::npos) << "no outbox trouble on the way";
+    EXPECT_EQ(tarnwick.log().find("telemetry_"), std::string::npos) << "no outbox trouble on the way";
 }
 
 TEST_F(TelemetryProgramTest, TerminationSavesTheClosingEventsAndExitsPromptlyWhileTheCollectorHangs)

@@ -3,32 +3,18 @@
 
 #include "X11TestDisplay.h"
 
-#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <csignal>
-#include <filesystem>
 
 namespace {
-
-const std::string logPath = "/tmp/Tarnwick.log";
 
 const std::string everythingResolved =
     "CGSRuntime initialized. handles=1 main=true register=true registerSingle=true copy=true set=true "
     "createImage=true cursorName=true dockOverride=true systemSet=true systemSetSeed=true show=true hide=true "
     "scale=true coreReset=true coreSetSeed=true coreCopy=true removeRegistered=true globalData=true currentSeed=true";
-
-bool inOrder(const std::string& text, const std::vector<std::string>& pieces)
-{
-    std::size_t at = 0;
-    for (const auto& piece : pieces) {
-        at = text.find(piece, at);
-        if (at == std::string::npos)
-            return false;
-    }
-    return true;
-}
 
 }
 
@@ -37,28 +23,24 @@ TEST(X11ProgramTest, TheProgramOnAnXServerResolvesEveryFunctionFromTheX11Provide
     XvfbServer server;
     ASSERT_TRUE(server.running());
     TempHome home;
+    TarnwickProgram tarnwick;
     std::string theme = selectCursorTheme();
     // Chosen by name, and by default when there is a display.
     for (std::string choice : {"x11", ""}) {
-        std::error_code ignored;
-        std::filesystem::remove(logPath, ignored);
-        ChildProcess program({ChildProcess::programPath()}, {{"DISPLAY", server.display()},
-                                                            {"WAYLAND_DISPLAY", ""},
-                                                            {"TARNWICK_WINDOW_SERVER", choice},
-                                                            {"XCURSOR_THEME", theme},
-                                                            {"XCURSOR_SIZE", "24"}});
-        bool launched = waitUntil(30, [] {
-            return TempHome::readFile(logPath).find("Tarnwick launch.") != std::string::npos;
-        });
-        EXPECT_TRUE(launched) << TempHome::readFile(logPath) << program.standardError();
-        program.signal(SIGTERM);
-        EXPECT_EQ(program.wait(10), 0) << "choice '" << choice << "'";
-        std::string log = TempHome::readFile(logPath);
+        auto program = tarnwick.launch({{"DISPLAY", server.display()},
+                                        {"WAYLAND_DISPLAY", ""},
+                                        {"TARNWICK_WINDOW_SERVER", choice},
+                                        {"XCURSOR_THEME", theme},
+                                        {"XCURSOR_SIZE", "24"}});
+        EXPECT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log() << program->standardError();
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->wait(10), 0) << "choice '" << choice << "'";
+        std::string log = tarnwick.log();
         EXPECT_TRUE(inOrder(log, {"[INFO] Window-server provider loaded: ", "libtarnwick_provider_x11.so\n",
                                   "[INFO] " + everythingResolved + "\n",
                                   "[INFO] Startup hard reset before controller init: true\n", "Tarnwick launch."}))
             << "choice '" << choice << "'\n"
-            << log << program.standardError();
-        EXPECT_EQ(program.standardError().find("X Error"), std::string::npos) << program.standardError();
+            << log << program->standardError();
+        EXPECT_EQ(program->standardError().find("X Error"), std::string::npos) << program->standardError();
     }
 }
