@@ -47,6 +47,27 @@ CursorTheme& X11WindowServer::theme()
     return *theme_;
 }
 
+std::optional<CursorFrames> X11WindowServer::framesAtCurrentScale(const CursorRecord& record)
+{
+    if (!limit_) {
+        // Asked for far more than any cursor needs, the server answers with
+        // the largest it takes.
+        unsigned int width = 0, height = 0;
+        X11Connection::Trap trap(connection_);
+        Status answered = XQueryBestCursor(connection_.display(), connection_.root(), 0x7FFF, 0x7FFF, &width, &height);
+        limit_ = CursorFrames::Limit{CursorFrames::largestCursorSide, CursorFrames::largestCursorSide};
+        if (trap.finish() == 0 && answered && width > 0 && height > 0)
+            limit_ = CursorFrames::Limit{static_cast<int>(std::min<unsigned>(width, CursorFrames::largestCursorSide)),
+                                         static_cast<int>(std::min<unsigned>(height, CursorFrames::largestCursorSide))};
+    }
+    return CursorFrames::fromRecord(record, pixelsPerPoint(), *limit_);
+}
+
+int X11WindowServer::pixelsPerPoint()
+{
+    return std::max(1, static_cast<int>(std::lround(scale_ * theme().pixelsPerPoint())));
+}
+
 CGSError X11WindowServer::finish(X11Connection::Trap& trap)
 {
     if (trap.finish() == 0)
@@ -117,10 +138,10 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
 
 CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed)
 {
-    auto frames = CursorFrames::fromRecord(record, scale_);
+    auto frames = framesAtCurrentScale(record);
     if (!frames)
         return illegalArgument;
-    Registration registration{record, std::move(*frames), scale_};
+    Registration registration{record, std::move(*frames), pixelsPerPoint()};
     CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
@@ -172,13 +193,13 @@ void X11WindowServer::rebuildAtCurrentScale()
 {
     Display* display = connection_.display();
     for (auto& [name, registration] : registrations_) {
-        if (registration.scale == scale_)
+        if (registration.pixelsPerPoint == pixelsPerPoint())
             continue;
-        auto frames = CursorFrames::fromRecord(registration.record, scale_);
+        auto frames = framesAtCurrentScale(registration.record);
         if (!frames)
             continue;
         registration.frames = std::move(*frames);
-        registration.scale = scale_;
+        registration.pixelsPerPoint = pixelsPerPoint();
         if (registration.privateCursor != None) {
             Cursor cursor = registration.frames.createCursor(display, nullptr);
             if (cursor != None) {
