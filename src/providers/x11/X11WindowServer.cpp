@@ -1,5 +1,7 @@
 #include "providers/x11/X11WindowServer.h"
 
+#include "platform/stockcursors/ThemeCursorFrame.h"
+
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
@@ -47,7 +49,8 @@ CursorTheme& X11WindowServer::theme()
     return *theme_;
 }
 
-std::optional<CursorFrames> X11WindowServer::framesAtCurrentScale(const CursorRecord& record)
+std::optional<CursorFrames> X11WindowServer::framesAtCurrentScale(const CursorRecord& record,
+                                                                  CursorNameMap::XNames xNames)
 {
     if (!limit_) {
         // Asked for far more than any cursor needs, the server answers with
@@ -60,7 +63,25 @@ std::optional<CursorFrames> X11WindowServer::framesAtCurrentScale(const CursorRe
             limit_ = CursorFrames::Limit{static_cast<int>(std::min<unsigned>(width, CursorFrames::largestCursorSide)),
                                          static_cast<int>(std::min<unsigned>(height, CursorFrames::largestCursorSide))};
     }
-    return CursorFrames::fromRecord(record, pixelsPerPoint(), *limit_);
+    auto frames = CursorFrames::fromRecord(record, pixelsPerPoint(), *limit_);
+    if (!frames)
+        return std::nullopt;
+    auto own = themeOwn(xNames, *frames);
+    return own ? own : frames;
+}
+
+std::optional<CursorFrames> X11WindowServer::themeOwn(CursorNameMap::XNames xNames, const CursorFrames& frames)
+{
+    if (xNames.empty() || frames.width != frames.height)
+        return std::nullopt;
+    auto own = theme().frames(xNames);
+    if (!own || own->frames.size() != frames.frames.size() || own->xHot != frames.xHot || own->yHot != frames.yHot)
+        return std::nullopt;
+    for (std::size_t i = 0; i < own->frames.size(); ++i) {
+        if (ThemeCursorFrame::padded(own->frames[i].data(), own->width, own->height, frames.width) != frames.frames[i])
+            return std::nullopt;
+    }
+    return own;
 }
 
 int X11WindowServer::pixelsPerPoint()
@@ -138,11 +159,11 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
 
 CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed)
 {
-    auto frames = framesAtCurrentScale(record);
+    CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
+    auto frames = framesAtCurrentScale(record, xNames);
     if (!frames)
         return illegalArgument;
     Registration registration{record, std::move(*frames), pixelsPerPoint()};
-    CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
     bool created = true;
@@ -195,7 +216,7 @@ void X11WindowServer::rebuildAtCurrentScale()
     for (auto& [name, registration] : registrations_) {
         if (registration.pixelsPerPoint == pixelsPerPoint())
             continue;
-        auto frames = framesAtCurrentScale(registration.record);
+        auto frames = framesAtCurrentScale(registration.record, CursorNameMap::xNames(name));
         if (!frames)
             continue;
         registration.frames = std::move(*frames);

@@ -113,7 +113,11 @@ private:
     CursorTheme& theme();
     // Whole pixels per point at the current scale.
     int pixelsPerPoint();
-    std::optional<CursorFrames> framesAtCurrentScale(const CursorRecord& record);
+    std::optional<CursorFrames> framesAtCurrentScale(const CursorRecord& record, CursorNameMap::XNames xNames);
+    // The theme's own frames for the X names when frames are exactly those
+    // in their square, as when the program puts back what it copied: the
+    // windows then show the theme's cursor itself, not a padded copy.
+    std::optional<CursorFrames> themeOwn(CursorNameMap::XNames xNames, const CursorFrames& frames);
     CGSError registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed);
     CGSError copyLocked(const std::string& name, CursorNameMap::XNames xNames, CursorRecord& record);
     CGSError makeCurrent(const std::string& name, CursorNameMap::XNames xNames, CGSCursorSeed* seed);
