@@ -50,12 +50,15 @@ bool ContactSheet::write(const std::string& path) const
     sheet.fill(Qt::white);
     QPainter painter(&sheet);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // One scale for the whole sheet, so that sizes compare.
+    int longest = 1;
+    for (const Entry& entry : entries_)
+        longest = std::max({longest, entry.capture.width(), entry.capture.height()});
+    int scale = std::max(1, (cellSide - 2 * margin) / longest);
     for (int i = 0; i < count; ++i) {
         const Entry& entry = entries_[static_cast<std::size_t>(i)];
         QRect cell(margin + i * (cellSide + margin), margin, cellSide, cellSide);
         drawChecks(painter, cell);
-        int longest = std::max({entry.capture.width(), entry.capture.height(), 1});
-        int scale = std::max(1, (cellSide - 2 * margin) / longest);
         QSize size(entry.capture.width() * scale, entry.capture.height() * scale);
         QRect target(cell.center() - QPoint(size.width() / 2, size.height() / 2), size);
         painter.drawImage(target, premultipliedImage(entry.capture));

@@ -1,6 +1,7 @@
 #include "platform/stockcursors/StockCursor.h"
 
 #include "platform/graphics/Bitmap.h"
+#include "platform/stockcursors/ThemeCursorFrame.h"
 
 #include <QImage>
 #include <QPainter>
@@ -67,16 +68,21 @@ XcursorImagePointer loadThemeImage(const std::string& name, const std::optional<
     return XcursorImagePointer(XcursorLibraryLoadImage(name.c_str(), theme ? theme->c_str() : nullptr, size));
 }
 
-// Xcursor pixels are already native premultiplied 0xAARRGGBB words.
-CFRef<CGImageRef> imageOf(const XcursorImage& image)
+// Xcursor pixels are already native premultiplied 0xAARRGGBB words; the
+// image goes to the top left of the frame of sidePoints at its own density.
+CFRef<CGImageRef> framedImageOf(const XcursorImage& image, int sidePoints)
 {
-    std::size_t bytesPerRow = std::size_t{image.width} * 4;
-    return CFRef<CGImageRef>::adopt(CGImageCreate(image.width, image.height, 8, 32, bytesPerRow,
-                                                  Bitmap::bitmapInfo, image.pixels, bytesPerRow * image.height));
+    int side = sidePoints * ThemeCursorFrame::pixelsPerPoint(static_cast<int>(image.size));
+    std::vector<std::uint32_t> pixels = ThemeCursorFrame::padded(image.pixels, static_cast<int>(image.width),
+                                                                 static_cast<int>(image.height), side);
+    auto width = static_cast<std::size_t>(side);
+    return CFRef<CGImageRef>::adopt(
+        CGImageCreate(width, width, 8, 32, width * 4, Bitmap::bitmapInfo, pixels.data(), pixels.size() * 4));
 }
 
-// The built-in drawings are laid out in a box of this many points, y down.
-constexpr CGFloat drawingSide = 24;
+// The built-in drawings are laid out in points, y down, at the top left of
+// the frame.
+constexpr CGFloat drawingSide = ThemeCursorFrame::smallestSide;
 
 struct Drawing {
     QPainterPath outline;
@@ -132,11 +138,9 @@ Drawing drawing(StockCursor::Shape shape)
     return {path, Qt::black, Qt::white, {5, 3}};
 }
 
-// pointsPerUnit scales the 24-point layout to the user's cursor size.
-CFRef<CGImageRef> renderDrawing(StockCursor::Shape shape, CGFloat pointsPerUnit, CGFloat scale)
+CFRef<CGImageRef> renderDrawing(StockCursor::Shape shape, CGFloat scale)
 {
-    CGFloat side = drawingSide * pointsPerUnit;
-    auto pixels = static_cast<std::size_t>(std::ceil(side * scale));
+    auto pixels = static_cast<std::size_t>(std::ceil(drawingSide * scale));
     auto bitmap = Bitmap::create(pixels, pixels);
     if (!bitmap)
         return {};
@@ -145,7 +149,7 @@ CFRef<CGImageRef> renderDrawing(StockCursor::Shape shape, CGFloat pointsPerUnit,
     Drawing shapeDrawing = drawing(shape);
     QPainter painter(&target);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(pointsPerUnit * scale, pointsPerUnit * scale);
+    painter.scale(scale, scale);
     // The outline is stroked twice as wide as it shows; the fill then covers
     // its inner half.
     painter.strokePath(shapeDrawing.outline, QPen(shapeDrawing.edge, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -162,24 +166,26 @@ StockCursor StockCursor::load(Shape shape)
 }
 
 StockCursor::StockCursor(Shape shape, std::optional<std::string> theme, int nominalSize)
-    : shape_(shape), theme_(std::move(theme)), nominalSize_(nominalSize)
+    : shape_(shape), theme_(std::move(theme)), nominalSize_(nominalSize),
+      pixelsPerPoint_(ThemeCursorFrame::pixelsPerPoint(nominalSize))
 {
     for (const std::string& name : themeNames(shape)) {
         XcursorImagePointer themeImage = loadThemeImage(name, theme_, nominalSize_);
         if (!themeImage)
             continue;
         cursorName_ = name;
-        size_ = {static_cast<CGFloat>(themeImage->width), static_cast<CGFloat>(themeImage->height)};
-        hotSpot_ = {static_cast<CGFloat>(themeImage->xhot), static_cast<CGFloat>(themeImage->yhot)};
-        image_ = imageOf(*themeImage);
+        pixelsPerPoint_ = ThemeCursorFrame::pixelsPerPoint(static_cast<int>(themeImage->size));
+        CGFloat side = ThemeCursorFrame::sideInPoints(static_cast<int>(themeImage->width),
+                                                      static_cast<int>(themeImage->height), pixelsPerPoint_);
+        size_ = {side, side};
+        hotSpot_ = {static_cast<CGFloat>(themeImage->xhot) / pixelsPerPoint_,
+                    static_cast<CGFloat>(themeImage->yhot) / pixelsPerPoint_};
+        image_ = framedImageOf(*themeImage, static_cast<int>(side));
         return;
     }
-    CGFloat pointsPerUnit = nominalSize_ / drawingSide;
-    CGFloat side = drawingSide * pointsPerUnit;
-    CGPoint unitHotSpot = drawing(shape).hotSpot;
-    size_ = {side, side};
-    hotSpot_ = {unitHotSpot.x * pointsPerUnit, unitHotSpot.y * pointsPerUnit};
-    image_ = renderDrawing(shape, pointsPerUnit, 1);
+    size_ = {drawingSide, drawingSide};
+    hotSpot_ = drawing(shape).hotSpot;
+    image_ = renderDrawing(shape, pixelsPerPoint_);
 }
 
 CFRef<CGImageRef> StockCursor::image() const
@@ -192,9 +198,11 @@ CFRef<CGImageRef> StockCursor::image(CGFloat scale) const
     if (!(scale > 0))
         return {};
     if (cursorName_) {
-        long wanted = std::lround(std::min<CGFloat>(nominalSize_ * scale, largestNominalSize));
+        long wanted = scale == pixelsPerPoint_
+                          ? nominalSize_
+                          : std::lround(std::min<CGFloat>(ThemeCursorFrame::nominalPointSize * scale, largestNominalSize));
         if (XcursorImagePointer themeImage = loadThemeImage(*cursorName_, theme_, static_cast<int>(std::max(wanted, 1L))))
-            return imageOf(*themeImage);
+            return framedImageOf(*themeImage, static_cast<int>(size_.width));
     }
-    return renderDrawing(shape_, nominalSize_ / drawingSide, scale);
+    return renderDrawing(shape_, scale);
 }

@@ -53,11 +53,11 @@ bool usable(double value)
     return std::isfinite(value) && value > 0;
 }
 
-int clampedSide(double value)
+int clampedSide(double value, int largest)
 {
     if (!std::isfinite(value))
         return 1;
-    return static_cast<int>(std::clamp<double>(std::lround(value), 1, CursorFrames::largestCursorSide));
+    return static_cast<int>(std::clamp<double>(std::lround(value), 1, largest));
 }
 
 std::vector<CGImageRef> imagesOf(CFArrayRef list)
@@ -113,7 +113,7 @@ std::optional<std::vector<std::uint32_t>> pixelsOf(CGImageRef image)
 
 }
 
-std::optional<CursorFrames> CursorFrames::fromRecord(const CursorRecord& record, double scale)
+std::optional<CursorFrames> CursorFrames::fromRecord(const CursorRecord& record, double scale, Limit limit)
 {
     std::vector<CGImageRef> images = imagesOf(record.images.get());
     if (images.empty())
@@ -125,9 +125,15 @@ std::optional<CursorFrames> CursorFrames::fromRecord(const CursorRecord& record,
     if (!usable(scale))
         scale = 1;
 
+    int largestWidth = std::clamp(limit.width, 1, largestCursorSide);
+    int largestHeight = std::clamp(limit.height, 1, largestCursorSide);
+    double fit = std::min({1.0, largestWidth / (pointsWidth * scale), largestHeight / (pointsHeight * scale)});
+    if (!usable(fit))
+        fit = 1;
+
     CursorFrames cursor;
-    cursor.width = clampedSide(pointsWidth * scale);
-    cursor.height = clampedSide(pointsHeight * scale);
+    cursor.width = clampedSide(pointsWidth * scale * fit, largestWidth);
+    cursor.height = clampedSide(pointsHeight * scale * fit, largestHeight);
     auto hot = [](double points, double pointsSide, int side) {
         double pixels = std::isfinite(points) ? points * side / pointsSide : 0;
         return static_cast<int>(std::clamp<double>(std::floor(pixels), 0, side - 1));

@@ -29,14 +29,21 @@ struct CursorFrames {
     // What X servers accept as a cursor without complaint.
     static constexpr int largestCursorSide = 256;
 
+    // The largest cursor a server takes, in pixels.
+    struct Limit {
+        int width;
+        int height;
+    };
+
     // Picks the image whose pixel size best fits the record's size in points
     // times scale (the smallest one at least that wide, else the widest) and
-    // resamples it to the exact size when needed. An animation is an image
+    // resamples it to the exact size when needed. A cursor larger than the
+    // limit is reduced as a whole to the largest size within it. An animation is an image
     // with its frames stacked top to bottom (taller than the size's
     // proportions say), or else, when the record has more than one frame,
     // every image of the chosen pixel size in turn. Nothing when the list
     // holds no usable image.
-    static std::optional<CursorFrames> fromRecord(const CursorRecord& record, double scale);
+    static std::optional<CursorFrames> fromRecord(const CursorRecord& record, double scale, Limit limit = {largestCursorSide, largestCursorSide});
 
     // The frames of the nominal size nearest to size, as libXcursor picks it.
     static std::optional<CursorFrames> fromTheme(const XcursorImages& images, int size);

@@ -1,5 +1,7 @@
 #include "providers/x11/CursorTheme.h"
 
+#include "platform/stockcursors/ThemeCursorFrame.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -54,17 +56,66 @@ std::vector<std::string> inheritedThemes(const std::string& theme)
     return {};
 }
 
-// The frames of one nominal size stacked top to bottom, as one image.
-CFRef<CGImageRef> createStrip(const std::vector<const XcursorImage*>& frames)
+// The frames of one nominal size stacked top to bottom, as one image, each
+// padded into a square of side pixels.
+CFRef<CGImageRef> createStrip(const std::vector<const XcursorImage*>& frames, int side)
 {
-    std::size_t width = frames.front()->width, height = frames.front()->height;
     std::vector<XcursorPixel> pixels;
-    pixels.reserve(width * height * frames.size());
-    for (const XcursorImage* frame : frames)
-        pixels.insert(pixels.end(), frame->pixels, frame->pixels + width * height);
-    return CFRef<CGImageRef>::adopt(CGImageCreate(width, height * frames.size(), 8, 32, width * 4,
+    pixels.reserve(static_cast<std::size_t>(side) * side * frames.size());
+    for (const XcursorImage* frame : frames) {
+        std::vector<std::uint32_t> square = ThemeCursorFrame::padded(
+            frame->pixels, static_cast<int>(frame->width), static_cast<int>(frame->height), side);
+        pixels.insert(pixels.end(), square.begin(), square.end());
+    }
+    auto width = static_cast<std::size_t>(side);
+    return CFRef<CGImageRef>::adopt(CGImageCreate(width, width * frames.size(), 8, 32, width * 4,
                                                   kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
                                                   pixels.data(), pixels.size() * sizeof(XcursorPixel)));
+}
+
+// The nominal size libXcursor shows for the size: the nearest one.
+int nearestNominal(const XcursorImages& images, int size)
+{
+    int nominal = 0;
+    for (int i = 0; i < images.nimage; ++i) {
+        auto candidate = static_cast<int>(images.images[i]->size);
+        if (nominal == 0 || std::abs(candidate - size) < std::abs(nominal - size))
+            nominal = candidate;
+    }
+    return nominal;
+}
+
+// For each whole number of pixels per point, the nominal size that serves
+// it: the shown one for its own density, else the one nearest the density
+// times 24 pixels.
+std::map<int, int> nominalByDensity(const XcursorImages& images, int shownNominal)
+{
+    int shownDensity = ThemeCursorFrame::pixelsPerPoint(shownNominal);
+    std::map<int, int> chosen;
+    for (int i = 0; i < images.nimage; ++i) {
+        auto nominal = static_cast<int>(images.images[i]->size);
+        int density = ThemeCursorFrame::pixelsPerPoint(nominal);
+        int wanted = density == shownDensity ? shownNominal : density * ThemeCursorFrame::nominalPointSize;
+        auto [held, added] = chosen.emplace(density, nominal);
+        if (!added && std::abs(nominal - wanted) < std::abs(held->second - wanted))
+            held->second = nominal;
+    }
+    return chosen;
+}
+
+// The frames of one nominal size; frames of another pixel size than the
+// first are not part of it.
+std::vector<const XcursorImage*> framesOf(const XcursorImages& images, int nominal)
+{
+    std::vector<const XcursorImage*> frames;
+    for (int i = 0; i < images.nimage; ++i) {
+        const XcursorImage* image = images.images[i];
+        if (static_cast<int>(image->size) != nominal)
+            continue;
+        if (frames.empty() || (image->width == frames.front()->width && image->height == frames.front()->height))
+            frames.push_back(image);
+    }
+    return frames;
 }
 
 }
@@ -143,37 +194,40 @@ std::optional<CursorFrames> CursorTheme::frames(CursorNameMap::XNames xNames)
     return images ? CursorFrames::fromTheme(*images, size_) : std::nullopt;
 }
 
+int CursorTheme::pixelsPerPoint()
+{
+    const XcursorImages* arrow = preferred(CursorNameMap::xNames("com.apple.coregraphics.Arrow"));
+    return ThemeCursorFrame::pixelsPerPoint(arrow ? nearestNominal(*arrow, size_) : size_);
+}
+
 std::optional<CursorRecord> CursorTheme::record(CursorNameMap::XNames xNames)
 {
-    if (const XcursorImages* images = preferred(xNames)) {
-        auto shown = CursorFrames::fromTheme(*images, size_);
-        if (!shown)
-            return std::nullopt;
-        // One image per nominal size, smaller sizes first; frames of another
-        // pixel size than the first of their size are not part of it.
-        std::map<XcursorDim, std::vector<const XcursorImage*>> bySize;
-        for (int i = 0; i < images->nimage; ++i) {
-            const XcursorImage* image = images->images[i];
-            auto& frames = bySize[image->size];
-            if (frames.empty() || (image->width == frames.front()->width && image->height == frames.front()->height))
-                frames.push_back(image);
-        }
-        std::vector<CFRef<CGImageRef>> owned;
-        std::vector<CFTypeRef> values;
-        for (const auto& [size, frames] : bySize) {
-            owned.push_back(createStrip(frames));
-            if (owned.back())
-                values.push_back(owned.back().get());
-        }
-        CursorRecord record;
-        record.size = {static_cast<CGFloat>(shown->width), static_cast<CGFloat>(shown->height)};
-        record.hotSpot = {static_cast<CGFloat>(shown->xHot), static_cast<CGFloat>(shown->yHot)};
-        record.frameCount = shown->frames.size();
-        record.frameDuration = shown->delayMilliseconds / 1000.0;
-        record.images = CFRef<CFArrayRef>::adopt(CFArrayCreate(values.data(), static_cast<CFIndex>(values.size())));
-        if (!record.images)
-            return std::nullopt;
-        return record;
+    const XcursorImages* images = preferred(xNames);
+    auto shown = images ? CursorFrames::fromTheme(*images, size_) : std::nullopt;
+    if (!shown)
+        return std::nullopt;
+    int shownNominal = nearestNominal(*images, size_);
+    int density = ThemeCursorFrame::pixelsPerPoint(shownNominal);
+    int side = ThemeCursorFrame::sideInPoints(shown->width, shown->height, density);
+    std::vector<CFRef<CGImageRef>> owned;
+    std::vector<CFTypeRef> values;
+    for (const auto& [pixelsPerPoint, nominal] : nominalByDensity(*images, shownNominal)) {
+        std::vector<const XcursorImage*> frames = framesOf(*images, nominal);
+        int pixels = side * pixelsPerPoint;
+        // An image larger than its frame would lose a part of its glyph.
+        if (static_cast<int>(frames.front()->width) > pixels || static_cast<int>(frames.front()->height) > pixels)
+            continue;
+        owned.push_back(createStrip(frames, pixels));
+        if (owned.back())
+            values.push_back(owned.back().get());
     }
-    return std::nullopt;
+    CursorRecord record;
+    record.size = {static_cast<CGFloat>(side), static_cast<CGFloat>(side)};
+    record.hotSpot = {static_cast<CGFloat>(shown->xHot) / density, static_cast<CGFloat>(shown->yHot) / density};
+    record.frameCount = shown->frames.size();
+    record.frameDuration = shown->delayMilliseconds / 1000.0;
+    record.images = CFRef<CFArrayRef>::adopt(CFArrayCreate(values.data(), static_cast<CFIndex>(values.size())));
+    if (!record.images)
+        return std::nullopt;
+    return record;
 }

@@ -22,14 +22,19 @@ public:
     const std::string& name() const { return name_; }
     int size() const { return size_; }
 
+    // Pixels per point of what the theme shows at the user's size, taken
+    // from the nominal size it shows for the arrow.
+    int pixelsPerPoint();
+
     // Every image the theme has for one X name: all nominal sizes, frames in
     // order; nullptr when the theme has none.
     const XcursorImages* images(const std::string& xName);
 
     // The first of the X names the theme has, as the program copies a cursor:
-    // the images of every nominal size, with size and hot spot in points at
-    // the nominal size the user's size selects. Names the user's own theme
-    // has come before names only "default" has.
+    // one image per whole number of pixels per point, each padded into the
+    // square frame of the image shown at the user's size; size and hot spot
+    // in points of that frame. Names the user's own theme has come before
+    // names only "default" has.
     std::optional<CursorRecord> record(CursorNameMap::XNames xNames);
 
     // The frames X shows for the first of the X names the theme has, in the

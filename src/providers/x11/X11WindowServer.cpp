@@ -1,5 +1,7 @@
 #include "providers/x11/X11WindowServer.h"
 
+#include "platform/stockcursors/ThemeCursorFrame.h"
+
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
@@ -45,6 +47,46 @@ CursorTheme& X11WindowServer::theme()
     if (!theme_)
         theme_.emplace(connection_.display());
     return *theme_;
+}
+
+std::optional<CursorFrames> X11WindowServer::framesAtCurrentScale(const CursorRecord& record,
+                                                                  CursorNameMap::XNames xNames)
+{
+    if (!limit_) {
+        // Asked for far more than any cursor needs, the server answers with
+        // the largest it takes.
+        unsigned int width = 0, height = 0;
+        X11Connection::Trap trap(connection_);
+        Status answered = XQueryBestCursor(connection_.display(), connection_.root(), 0x7FFF, 0x7FFF, &width, &height);
+        limit_ = CursorFrames::Limit{CursorFrames::largestCursorSide, CursorFrames::largestCursorSide};
+        if (trap.finish() == 0 && answered && width > 0 && height > 0)
+            limit_ = CursorFrames::Limit{static_cast<int>(std::min<unsigned>(width, CursorFrames::largestCursorSide)),
+                                         static_cast<int>(std::min<unsigned>(height, CursorFrames::largestCursorSide))};
+    }
+    auto frames = CursorFrames::fromRecord(record, pixelsPerPoint(), *limit_);
+    if (!frames)
+        return std::nullopt;
+    auto own = themeOwn(xNames, *frames);
+    return own ? own : frames;
+}
+
+std::optional<CursorFrames> X11WindowServer::themeOwn(CursorNameMap::XNames xNames, const CursorFrames& frames)
+{
+    if (xNames.empty() || frames.width != frames.height)
+        return std::nullopt;
+    auto own = theme().frames(xNames);
+    if (!own || own->frames.size() != frames.frames.size() || own->xHot != frames.xHot || own->yHot != frames.yHot)
+        return std::nullopt;
+    for (std::size_t i = 0; i < own->frames.size(); ++i) {
+        if (ThemeCursorFrame::padded(own->frames[i].data(), own->width, own->height, frames.width) != frames.frames[i])
+            return std::nullopt;
+    }
+    return own;
+}
+
+int X11WindowServer::pixelsPerPoint()
+{
+    return std::max(1, static_cast<int>(std::lround(scale_ * theme().pixelsPerPoint())));
 }
 
 CGSError X11WindowServer::finish(X11Connection::Trap& trap)
@@ -117,11 +159,11 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
 
 CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed)
 {
-    auto frames = CursorFrames::fromRecord(record, scale_);
+    CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
+    auto frames = framesAtCurrentScale(record, xNames);
     if (!frames)
         return illegalArgument;
-    Registration registration{record, std::move(*frames), scale_};
-    CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
+    Registration registration{record, std::move(*frames), pixelsPerPoint()};
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
     bool created = true;
@@ -172,13 +214,13 @@ void X11WindowServer::rebuildAtCurrentScale()
 {
     Display* display = connection_.display();
     for (auto& [name, registration] : registrations_) {
-        if (registration.scale == scale_)
+        if (registration.pixelsPerPoint == pixelsPerPoint())
             continue;
-        auto frames = CursorFrames::fromRecord(registration.record, scale_);
+        auto frames = framesAtCurrentScale(registration.record, CursorNameMap::xNames(name));
         if (!frames)
             continue;
         registration.frames = std::move(*frames);
-        registration.scale = scale_;
+        registration.pixelsPerPoint = pixelsPerPoint();
         if (registration.privateCursor != None) {
             Cursor cursor = registration.frames.createCursor(display, nullptr);
             if (cursor != None) {

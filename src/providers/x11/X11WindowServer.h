@@ -24,6 +24,15 @@
 // and the cursor it installed for each X name. While it has installed any, a
 // CursorFollower brings them to applications started afterwards.
 //
+// Sizes and hot spots are in points; the theme's cursors have a whole
+// number of pixels per point (ThemeCursorFrame), and so does what the
+// provider builds: the theme's pixels per point times the cursor scale,
+// rounded to a whole number, within the largest cursor the server takes. An
+// X cursor image has no finer steps, and a fractional density would
+// resample the theme's glyph instead of showing its pixels, so a slight
+// enlargement (the program's 8 % for a decorated set) leaves the size as it
+// is while a scale of 2 doubles it.
+//
 // The cursor scale applies to what the provider registers. A new scale is
 // brought to the cursors already registered at the next activation (making a
 // cursor current, or showing it), not at once: the program changes the scale
@@ -95,13 +104,20 @@ private:
     struct Registration {
         CursorRecord record;
         CursorFrames frames;
-        float scale = 1.0f;
+        int pixelsPerPoint = 1;
         // For a name X has no counterpart for, the cursor made current.
         Cursor privateCursor = None;
     };
 
     CGSError check(CGSConnectionID connection);
     CursorTheme& theme();
+    // Whole pixels per point at the current scale.
+    int pixelsPerPoint();
+    std::optional<CursorFrames> framesAtCurrentScale(const CursorRecord& record, CursorNameMap::XNames xNames);
+    // The theme's own frames for the X names when frames are exactly those
+    // in their square, as when the program puts back what it copied: the
+    // windows then show the theme's cursor itself, not a padded copy.
+    std::optional<CursorFrames> themeOwn(CursorNameMap::XNames xNames, const CursorFrames& frames);
     CGSError registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed);
     CGSError copyLocked(const std::string& name, CursorNameMap::XNames xNames, CursorRecord& record);
     CGSError makeCurrent(const std::string& name, CursorNameMap::XNames xNames, CGSCursorSeed* seed);
@@ -117,6 +133,7 @@ private:
     std::mutex mutex_;
     X11Connection connection_;
     std::optional<CursorTheme> theme_;
+    std::optional<CursorFrames::Limit> limit_;
     float scale_ = 1.0f;
     int hideCount_ = 0;
     CGSCursorSeed lastSeed_ = 0;

@@ -98,7 +98,7 @@ private:
 
 constexpr XcursorPixel red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF;
 
-TEST(StockCursorTheme, TakesTheUsersSizeAsPointsAndTheNearestSizeForEachScale)
+TEST(StockCursorTheme, PadsTheUsersSizeIntoASquareAThirdLargerAndTakesTheNearestSizeForEachScale)
 {
     writeCursor("sizes", "left_ptr", {{24, 24, 3, 2, red}, {48, 48, 6, 4, green}, {96, 96, 12, 8, blue}});
     ScopedEnvironment theme("XCURSOR_THEME", "sizes");
@@ -106,24 +106,29 @@ TEST(StockCursorTheme, TakesTheUsersSizeAsPointsAndTheNearestSizeForEachScale)
 
     StockCursor arrow = StockCursor::load(StockCursor::Shape::arrow);
     ASSERT_TRUE(arrow.isFromTheme());
-    EXPECT_EQ(arrow.size().width, 24);
-    EXPECT_EQ(arrow.size().height, 24);
+    EXPECT_EQ(arrow.size().width, 32);
+    EXPECT_EQ(arrow.size().height, 32);
     EXPECT_EQ(arrow.hotSpot().x, 3);
     EXPECT_EQ(arrow.hotSpot().y, 2);
-    EXPECT_EQ(CGImageGetWidth(arrow.image().get()), 24u);
+    EXPECT_EQ(CGImageGetWidth(arrow.image().get()), 32u);
     EXPECT_EQ(firstPixel(arrow.image()), red);
+    EXPECT_EQ(pixelAt(arrow.image(), 23, 23), red);
+    EXPECT_EQ(pixelAt(arrow.image(), 24, 23), 0u) << "clear beside the theme's image";
+    EXPECT_EQ(pixelAt(arrow.image(), 23, 24), 0u) << "clear below the theme's image";
 
+    // Each size at its own whole number of pixels per point.
     CFRef<CGImageRef> double_ = arrow.image(2);
-    EXPECT_EQ(CGImageGetWidth(double_.get()), 48u);
+    EXPECT_EQ(CGImageGetWidth(double_.get()), 64u);
     EXPECT_EQ(firstPixel(double_), green);
+    EXPECT_EQ(pixelAt(double_, 48, 0), 0u);
     // Past the theme's largest size, the largest is the best there is.
     CFRef<CGImageRef> tenfold = arrow.image(10);
-    EXPECT_EQ(CGImageGetWidth(tenfold.get()), 96u);
+    EXPECT_EQ(CGImageGetWidth(tenfold.get()), 128u);
     EXPECT_EQ(firstPixel(tenfold), blue);
-    EXPECT_EQ(CGImageGetWidth(arrow.image(5).get()), 96u);
+    EXPECT_EQ(CGImageGetWidth(arrow.image(5).get()), 128u);
 }
 
-TEST(StockCursorTheme, HonoursTheUsersCursorSize)
+TEST(StockCursorTheme, TakesTheUsersCursorSizeAsPixelsPerPoint)
 {
     writeCursor("bigger", "xterm", {{24, 24, 11, 11, red}, {48, 48, 22, 23, green}});
     ScopedEnvironment theme("XCURSOR_THEME", "bigger");
@@ -131,10 +136,13 @@ TEST(StockCursorTheme, HonoursTheUsersCursorSize)
 
     StockCursor iBeam = StockCursor::load(StockCursor::Shape::iBeam);
     ASSERT_TRUE(iBeam.isFromTheme());
-    EXPECT_EQ(iBeam.size().width, 48);
-    EXPECT_EQ(iBeam.hotSpot().x, 22);
-    EXPECT_EQ(iBeam.hotSpot().y, 23);
+    // A 48 px theme is a 2x image of a 24-point cursor.
+    EXPECT_EQ(iBeam.size().width, 32);
+    EXPECT_EQ(iBeam.hotSpot().x, 11);
+    EXPECT_EQ(iBeam.hotSpot().y, 11.5);
+    EXPECT_EQ(CGImageGetWidth(iBeam.image().get()), 64u);
     EXPECT_EQ(firstPixel(iBeam.image()), green);
+    EXPECT_EQ(firstPixel(iBeam.image(1)), red);
 }
 
 TEST(StockCursorTheme, FindsTheShapesUnderTheirOtherNamesAndThroughTheDefaultTheme)
@@ -149,7 +157,7 @@ TEST(StockCursorTheme, FindsTheShapesUnderTheirOtherNamesAndThroughTheDefaultThe
     EXPECT_EQ(firstPixel(StockCursor::load(StockCursor::Shape::iBeam).image()), green);
     StockCursor hand = StockCursor::load(StockCursor::Shape::pointingHand);
     ASSERT_TRUE(hand.isFromTheme());
-    EXPECT_EQ(hand.size().width, 22);
+    EXPECT_EQ(hand.size().width, 32);
     EXPECT_EQ(hand.hotSpot().x, 7);
     EXPECT_EQ(firstPixel(hand.image()), blue);
     fs::remove_all(fs::path(themes->path) / "default");
@@ -163,20 +171,21 @@ TEST(StockCursorDrawing, StandsInWhenNoThemeHasTheShape)
     for (auto shape : {StockCursor::Shape::arrow, StockCursor::Shape::iBeam, StockCursor::Shape::pointingHand}) {
         StockCursor cursor = StockCursor::load(shape);
         EXPECT_FALSE(cursor.isFromTheme());
-        EXPECT_EQ(cursor.size().width, 24);
-        EXPECT_EQ(cursor.size().height, 24);
+        EXPECT_EQ(cursor.size().width, 32);
+        EXPECT_EQ(cursor.size().height, 32);
         CFRef<CGImageRef> image = cursor.image();
         ASSERT_TRUE(image);
-        EXPECT_EQ(CGImageGetWidth(image.get()), 24u);
+        EXPECT_EQ(CGImageGetWidth(image.get()), 32u);
         // The hot spot lies on the drawing, and the corners stay clear.
         auto hot = pixelAt(image, static_cast<std::size_t>(cursor.hotSpot().x),
                            static_cast<std::size_t>(cursor.hotSpot().y));
         EXPECT_GT(hot >> 24, 0u) << "shape " << static_cast<int>(shape);
         EXPECT_EQ(pixelAt(image, 23, 0), 0u);
         EXPECT_EQ(pixelAt(image, 0, 23), 0u);
+        EXPECT_EQ(pixelAt(image, 31, 31), 0u);
         // Drawn afresh at every scale, to the pixel.
-        EXPECT_EQ(CGImageGetWidth(cursor.image(10).get()), 240u);
-        EXPECT_EQ(CGImageGetHeight(cursor.image(2.5).get()), 60u);
+        EXPECT_EQ(CGImageGetWidth(cursor.image(10).get()), 320u);
+        EXPECT_EQ(CGImageGetHeight(cursor.image(2.5).get()), 80u);
     }
     StockCursor arrow = StockCursor::load(StockCursor::Shape::arrow);
     EXPECT_EQ(arrow.hotSpot().x, 5);
@@ -194,11 +203,11 @@ TEST(StockCursorDrawing, FollowsTheUsersCursorSize)
     ScopedEnvironment size("XCURSOR_SIZE", "48");
 
     StockCursor arrow = StockCursor::load(StockCursor::Shape::arrow);
-    EXPECT_EQ(arrow.size().width, 48);
-    EXPECT_EQ(arrow.hotSpot().x, 10);
-    EXPECT_EQ(arrow.hotSpot().y, 6);
-    EXPECT_EQ(CGImageGetWidth(arrow.image().get()), 48u);
-    EXPECT_EQ(CGImageGetWidth(arrow.image(2).get()), 96u);
+    EXPECT_EQ(arrow.size().width, 32);
+    EXPECT_EQ(arrow.hotSpot().x, 5);
+    EXPECT_EQ(arrow.hotSpot().y, 3);
+    EXPECT_EQ(CGImageGetWidth(arrow.image().get()), 64u);
+    EXPECT_EQ(CGImageGetWidth(arrow.image(2).get()), 64u);
 }
 
 TEST(StockCursorDrawing, IgnoresAnUnusableSizeSetting)
@@ -206,7 +215,7 @@ TEST(StockCursorDrawing, IgnoresAnUnusableSizeSetting)
     ScopedEnvironment theme("XCURSOR_THEME", "not-installed");
     for (const char* value : {"", "big", "0", "-3", "24px", "100000"}) {
         ScopedEnvironment size("XCURSOR_SIZE", value);
-        EXPECT_EQ(StockCursor::load(StockCursor::Shape::iBeam).size().width, 24) << value;
+        EXPECT_EQ(CGImageGetWidth(StockCursor::load(StockCursor::Shape::iBeam).image().get()), 32u) << value;
     }
 }
 

@@ -53,6 +53,10 @@ bool showsWithin(CursorTestWindow& window, const std::vector<std::uint32_t>& pix
     }
 }
 
+// The pixel side of the square theme cursors come in at 24 px: 32 points at
+// one pixel per point.
+constexpr int framed = 32;
+
 CGImageRef imageOfWidth(const CFRef<CFArrayRef>& images, int width)
 {
     for (CFIndex i = 0; i < CFArrayGetCount(images.get()); ++i) {
@@ -93,7 +97,7 @@ TEST_F(CursorFollowerTest, WindowsOpenedAfterAnArrowIsRegisteredShowItUntilEvery
     ASSERT_EQ(server.registerCursor(connection, "com.apple.coregraphics.Arrow", badge, &seed),
               X11WindowServer::success);
     EXPECT_TRUE(server.followingNewCursors());
-    CGImageRef shown = imageOfWidth(badge.images, theme->width);
+    CGImageRef shown = imageOfWidth(badge.images, framed);
     ASSERT_NE(shown, nullptr);
     std::vector<std::uint32_t> decoratedPixels = argbPixels(shown);
 
@@ -125,7 +129,7 @@ TEST_F(CursorFollowerTest, WindowsOpenedAfterAnArrowIsRegisteredShowItUntilEvery
               X11WindowServer::success);
     {
         CursorTestWindow later("left_ptr");
-        EXPECT_TRUE(showsWithin(later, argbPixels(imageOfWidth(second.images, theme->width)),
+        EXPECT_TRUE(showsWithin(later, argbPixels(imageOfWidth(second.images, framed)),
                                 std::chrono::seconds(2)));
     }
 
@@ -149,7 +153,7 @@ TEST_F(CursorFollowerTest, RemovingTheLastRegisteredNameStopsFollowing)
         auto themedIBeam = themeCursor("xterm");
         ASSERT_TRUE(themedIBeam);
         CursorTestWindow later("xterm");
-        EXPECT_TRUE(showsWithin(later, argbPixels(imageOfWidth(badge.images, themedIBeam->width)),
+        EXPECT_TRUE(showsWithin(later, argbPixels(imageOfWidth(badge.images, framed)),
                                 std::chrono::seconds(2)));
     }
 

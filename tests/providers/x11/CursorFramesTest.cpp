@@ -140,6 +140,31 @@ TEST(CursorFramesTest, UnusableInputGivesNothingOrIsBroughtIntoRange)
     EXPECT_EQ(frames->yHot, 0);
 }
 
+TEST(CursorFramesTest, ACursorLargerThanTheServerTakesIsReducedWholeToTheLargestThatFits)
+{
+    // 40 x 60 points at 2 pixels per point against a server that takes
+    // 64 x 96 pixels: the height limits, the proportions stay.
+    std::vector<std::uint32_t> pixels(80 * 120, 0xFF00FF00u);
+    auto tall = CFRef<CGImageRef>::adopt(CGImageCreate(80, 120, 8, 32, 80 * 4,
+                                                       kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
+                                                       pixels.data(), pixels.size() * 4));
+    CursorRecord cursor = record({tall}, 40);
+    cursor.size = {40, 60};
+    cursor.hotSpot = {10, 30};
+    auto frames = CursorFrames::fromRecord(cursor, 2.0, {64, 96});
+    ASSERT_TRUE(frames);
+    EXPECT_EQ(frames->width, 64);
+    EXPECT_EQ(frames->height, 96);
+    EXPECT_EQ(frames->xHot, 16);
+    EXPECT_EQ(frames->yHot, 48);
+    EXPECT_EQ(frames->frames.front().front(), 0xFF00FF00u) << "reduced, not cropped";
+    // Within the limit nothing changes.
+    auto fits = CursorFrames::fromRecord(cursor, 2.0, {200, 200});
+    ASSERT_TRUE(fits);
+    EXPECT_EQ(fits->width, 80);
+    EXPECT_EQ(fits->height, 120);
+}
+
 TEST(CursorFramesTest, TheFirstFrameComesBackAsAnImageOfTheInstalledPixels)
 {
     auto frames = CursorFrames::fromRecord(record({solid(32, 0x80402010u)}, 16), 1.0);

@@ -6,6 +6,9 @@
 #include "platform/provider/WindowServerFunctions.h"
 #include "support/XvfbServer.h"
 
+#include <X11/Xcursor/Xcursor.h>
+
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -78,6 +81,20 @@ CGImageRef imageAt(const CFRef<CFArrayRef>& images, CFIndex index)
     return static_cast<CGImageRef>(CFArrayGetValueAtIndex(images.get(), index));
 }
 
+// The pixel side of the square every theme cursor comes in at the tests'
+// size of 24 px, one pixel per point: 32 points, the theme's image at its
+// top left.
+constexpr int framed = 32;
+
+// The top left width x height of a row-major image of the given width.
+std::vector<std::uint32_t> topLeft(const std::vector<std::uint32_t>& pixels, int width, int wanted, int height)
+{
+    std::vector<std::uint32_t> part;
+    for (int y = 0; y < height; ++y)
+        part.insert(part.end(), pixels.begin() + y * width, pixels.begin() + y * width + wanted);
+    return part;
+}
+
 // The decorated image of the size X shows at the tests' size.
 CGImageRef imageOfSize(const CFRef<CFArrayRef>& images, int width)
 {
@@ -147,7 +164,7 @@ TEST_F(X11ProviderTest, DecoratedArrowReachesARunningWindowAndUnregisteringAllBr
     ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.Arrow", arrow, badge.get()));
 
     ScreenCursor after = window.onScreen();
-    CGImageRef shown = imageOfSize(badge, theme->width);
+    CGImageRef shown = imageOfSize(badge, framed);
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(after.pixels, argbPixels(shown));
     EXPECT_EQ(after.xHot, theme->xHot);
@@ -175,10 +192,10 @@ TEST_F(X11ProviderTest, EachArrowNameChangesEveryXArrowNameAndEachChangeGetsANew
     for (const char* xName : {"left_ptr", "default", "arrow", "top_left_arrow"}) {
         CursorTestWindow window(xName);
         ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.GlobalCurrent", arrow, badge.get()));
-        EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, theme->width))) << xName;
+        EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed))) << xName;
         seeds.push_back(CGSCurrentCursorSeed());
         ASSERT_EQ(CoreCursorUnregisterAll(CGSMainConnectionID()), 0);
-        EXPECT_NE(window.onScreen().pixels, argbPixels(imageOfSize(badge, theme->width))) << xName;
+        EXPECT_NE(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed))) << xName;
         seeds.push_back(CGSCurrentCursorSeed());
     }
     for (std::size_t i = 1; i < seeds.size(); ++i)
@@ -200,7 +217,7 @@ TEST_F(X11ProviderTest, IBeamAndPointingHandRegistrationsReachWindowsThatUseXter
         ASSERT_EQ(original.status, 0) << c.name;
         auto badge = decoratedList(original.images.get());
         ASSERT_TRUE(registerLikeTheProgram(c.name, original, badge.get()));
-        EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, themed->width))) << c.name;
+        EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed))) << c.name;
         ASSERT_EQ(CoreCursorUnregisterAll(CGSMainConnectionID()), 0);
         EXPECT_EQ(pixelHash(window.onScreen().pixels), pixelHash(themed->pixels)) << c.name;
     }
@@ -210,29 +227,44 @@ TEST_F(X11ProviderTest, CopyingGivesTheThemeAtEveryNominalSizeUntilANameIsRegist
 {
     Copied arrow = copyNamed("com.apple.coregraphics.Arrow");
     ASSERT_EQ(arrow.status, 0);
-    EXPECT_EQ(arrow.size.width, theme->width);
-    EXPECT_EQ(arrow.size.height, theme->height);
+    EXPECT_EQ(arrow.size.width, framed);
+    EXPECT_EQ(arrow.size.height, framed);
     EXPECT_EQ(arrow.hotSpot.x, theme->xHot);
     EXPECT_EQ(arrow.hotSpot.y, theme->yHot);
     EXPECT_EQ(arrow.frameCount, 1u);
     CFIndex count = CFArrayGetCount(arrow.images.get());
     ASSERT_GE(count, 1);
+    // One image per whole number of pixels per point: DMZ-White's 24 px
+    // image at one, its 48 px image at two, each at the top left of the
+    // square; its 32 px image has no whole density of its own.
     if (ProviderDisplay::theme == "DMZ-White") {
-        ASSERT_EQ(count, 3);
-        EXPECT_EQ(CGImageGetWidth(imageAt(arrow.images, 1)), 32u);
-        EXPECT_EQ(CGImageGetWidth(imageAt(arrow.images, 2)), 48u);
+        ASSERT_EQ(count, 2);
+        CGImageRef doubled = imageAt(arrow.images, 1);
+        ASSERT_EQ(CGImageGetWidth(doubled), 2u * framed);
+        XcursorImage* large = XcursorLibraryLoadImage("left_ptr", "DMZ-White", 48);
+        ASSERT_TRUE(large);
+        EXPECT_EQ(topLeft(argbPixels(doubled), 2 * framed, 48, 48),
+                  std::vector<std::uint32_t>(large->pixels, large->pixels + 48 * 48));
+        XcursorImageDestroy(large);
     }
     for (CFIndex i = 1; i < count; ++i)
         EXPECT_LT(CGImageGetWidth(imageAt(arrow.images, i - 1)), CGImageGetWidth(imageAt(arrow.images, i)));
-    EXPECT_EQ(argbPixels(imageOfSize(arrow.images, theme->width)), theme->pixels);
+    std::vector<std::uint32_t> square = argbPixels(imageOfSize(arrow.images, framed));
+    EXPECT_EQ(topLeft(square, framed, theme->width, theme->height), theme->pixels);
+    EXPECT_EQ(std::count(square.begin(), square.end(), 0u),
+              framed * framed - std::count_if(theme->pixels.begin(), theme->pixels.end(),
+                                              [](std::uint32_t pixel) { return pixel != 0; }))
+        << "nothing but the theme's image in the square";
 
     // The numbered arrow and the hand come from the same theme.
     Copied zero = copyNumbered(0);
     ASSERT_EQ(zero.status, 0);
-    EXPECT_EQ(argbPixels(imageOfSize(zero.images, theme->width)), theme->pixels);
+    EXPECT_EQ(argbPixels(imageOfSize(zero.images, framed)), square);
     Copied hand = copyNumbered(13);
     ASSERT_EQ(hand.status, 0);
-    EXPECT_EQ(argbPixels(imageAt(hand.images, 0)).size(), themeCursor("hand2")->pixels.size());
+    auto hand2 = themeCursor("hand2");
+    EXPECT_EQ(topLeft(argbPixels(imageAt(hand.images, 0)), framed, hand2->width, hand2->height), hand2->pixels);
+    EXPECT_EQ(hand.hotSpot.x, hand2->xHot);
 
     // What was registered comes back as it was given.
     auto badge = decoratedList(arrow.images.get());
@@ -266,7 +298,7 @@ TEST_F(X11ProviderTest, CopyingGivesTheThemeAtEveryNominalSizeUntilANameIsRegist
     ASSERT_EQ(CoreCursorUnregisterAll(CGSMainConnectionID()), 0);
     EXPECT_NE(copyNamed("com.example.Unknown").status, 0);
     Copied reset = copyNamed("com.apple.coregraphics.Arrow");
-    EXPECT_EQ(reset.size.width, theme->width);
+    EXPECT_EQ(reset.size.width, framed);
 }
 
 TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameStackedAndRegisterBackAsAnAnimation)
@@ -278,7 +310,7 @@ TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameStackedAndRegisterBackAsAnA
             continue;
         EXPECT_GT(busy.frameCount, 1u) << cursor;
         EXPECT_GT(busy.frameDuration, 0.0);
-        EXPECT_EQ(CFArrayGetCount(busy.images.get()), 3);
+        EXPECT_EQ(CFArrayGetCount(busy.images.get()), 2);
         for (CFIndex i = 0; i < CFArrayGetCount(busy.images.get()); ++i) {
             CGImageRef strip = imageAt(busy.images, i);
             EXPECT_EQ(CGImageGetHeight(strip), busy.frameCount * CGImageGetWidth(strip)) << cursor;
@@ -297,10 +329,10 @@ TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameStackedAndRegisterBackAsAnA
     auto frame = CFRef<CGImageRef>::adopt(
         CGSCreateRegisteredCursorImage(CGSMainConnectionID(), "com.apple.cursor.4", &hotSpot));
     ASSERT_TRUE(frame);
-    EXPECT_EQ(static_cast<int>(CGImageGetWidth(frame.get())), watch->width);
-    EXPECT_EQ(static_cast<int>(CGImageGetHeight(frame.get())), watch->height) << "one frame, not the whole strip";
-    std::vector<std::uint32_t> strip = argbPixels(imageOfSize(badge, watch->width));
-    strip.resize(static_cast<std::size_t>(watch->width * watch->height));
+    EXPECT_EQ(static_cast<int>(CGImageGetWidth(frame.get())), framed);
+    EXPECT_EQ(static_cast<int>(CGImageGetHeight(frame.get())), framed) << "one frame, not the whole strip";
+    std::vector<std::uint32_t> strip = argbPixels(imageOfSize(badge, framed));
+    strip.resize(static_cast<std::size_t>(framed * framed));
     EXPECT_EQ(argbPixels(frame.get()), strip) << "the top frame of the registered strip";
     Copied back = copyNumbered(4);
     EXPECT_EQ(back.frameCount, busy.frameCount);
@@ -335,7 +367,7 @@ TEST_F(X11ProviderTest, MakingANameOrNumberCurrentDefinesItOnTheRootWindow)
     auto badge = decoratedList(arrow.images.get());
     ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.GlobalCurrent", arrow, badge.get()));
     ASSERT_EQ(CGSSetRegisteredCursor(connection, "com.apple.coregraphics.Arrow", &seed), 0);
-    EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, theme->width)));
+    EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed)));
     // Unregistering reaches the root window as well.
     ASSERT_EQ(CoreCursorUnregisterAll(connection), 0);
     EXPECT_EQ(pixelHash(window.onScreen().pixels), pixelHash(theme->pixels));
@@ -357,22 +389,18 @@ TEST_F(X11ProviderTest, ScaleIsKeptByTheProviderAndAppliedToCursorsBuiltAfterwar
     EXPECT_EQ(window.onScreen().width, theme->width) << "a scale change alone rebuilds nothing";
     ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.Arrow", arrow, badge.get()));
     ScreenCursor doubled = window.onScreen();
-    EXPECT_EQ(doubled.width, 2 * theme->width);
+    EXPECT_EQ(doubled.width, 2 * framed);
     EXPECT_EQ(doubled.xHot, 2 * theme->xHot);
     EXPECT_EQ(doubled.yHot, 2 * theme->yHot);
-    if (CGImageRef exact = imageOfSize(badge, 2 * theme->width)) {
+    if (CGImageRef exact = imageOfSize(badge, 2 * framed)) {
         EXPECT_EQ(doubled.pixels, argbPixels(exact)) << "an image of exactly the size needed is used as it is";
     }
 
-    // A size between the theme's images is made from the next larger one.
+    // A slight enlargement has no whole number of pixels per point: the
+    // theme's pixels stay as they are rather than being resampled.
     ASSERT_EQ(CGSSetCursorScale(connection, 1.08f), 0);
     ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.Arrow", arrow, badge.get()));
-    ScreenCursor enlarged = window.onScreen();
-    EXPECT_EQ(enlarged.width, static_cast<int>(std::lround(theme->width * 1.08)));
-    std::size_t painted = 0;
-    for (std::uint32_t pixel : enlarged.pixels)
-        painted += pixel == 0xFFFF00FFu;
-    EXPECT_GT(painted, 0u) << "the badge survives resampling";
+    EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed)));
 
     EXPECT_NE(CGSSetCursorScale(connection, 0.0f), 0);
     EXPECT_NE(CGSSetCursorScale(connection, std::nanf("")), 0);
@@ -385,16 +413,21 @@ TEST_F(X11ProviderTest, ANewScaleReachesRegisteredCursorsAtTheNextActivationNotB
     CGSConnectionID connection = CGSMainConnectionID();
     CursorTestWindow window("left_ptr");
     // The original arrow put back while the decorated scale is still set, as
-    // a restore does before setting the scale back.
+    // a restore does before setting the scale back, is the theme's own
+    // cursor, not its padded copy; the scale then doubles.
     Copied arrow = copyNamed("com.apple.coregraphics.Arrow");
     ASSERT_EQ(CGSSetCursorScale(connection, 1.08f), 0);
     ASSERT_TRUE(registerLikeTheProgram("com.apple.coregraphics.Arrow", arrow, arrow.images.get()));
-    int enlarged = static_cast<int>(std::lround(theme->width * 1.08));
+    ASSERT_EQ(pixelHash(window.onScreen().pixels), pixelHash(theme->pixels));
+    ASSERT_EQ(CGSSetCursorScale(connection, 2.0f), 0);
+    ASSERT_EQ(CGSHideCursor(connection), 0);
+    ASSERT_EQ(CGSShowCursor(connection), 0);
+    int enlarged = 2 * framed;
     ASSERT_EQ(window.onScreen().width, enlarged);
 
     // A nudge up and back changes nothing on screen.
-    ASSERT_EQ(CGSSetCursorScale(connection, 1.38f), 0);
-    ASSERT_EQ(CGSSetCursorScale(connection, 1.08f), 0);
+    ASSERT_EQ(CGSSetCursorScale(connection, 2.3f), 0);
+    ASSERT_EQ(CGSSetCursorScale(connection, 2.0f), 0);
     CGSCursorSeed seed = CGSCurrentCursorSeed();
     ASSERT_EQ(CGSHideCursor(connection), 0);
     ASSERT_EQ(CGSShowCursor(connection), 0);
@@ -412,7 +445,7 @@ TEST_F(X11ProviderTest, ANewScaleReachesRegisteredCursorsAtTheNextActivationNotB
     // Making a name current brings a new scale too.
     ASSERT_EQ(CGSSetCursorScale(connection, 2.0f), 0);
     ASSERT_EQ(CGSSetRegisteredCursor(connection, "com.apple.coregraphics.Arrow", &seed), 0);
-    EXPECT_EQ(window.onScreen().width, 2 * theme->width);
+    EXPECT_EQ(window.onScreen().width, 2 * framed);
 }
 
 TEST_F(X11ProviderTest, HideAndShowPairUpAndAShowWithoutAHideIsHarmless)
