@@ -49,7 +49,8 @@ ProgramOnXServer::ProgramOnXServer() : theme_(selectCursorTheme())
     return ::testing::AssertionSuccess();
 }
 
-std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment)
+std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment,
+                                                       const std::string& program)
 {
     std::map<std::string, std::string> environment{{"DISPLAY", server_.display()},
                                                    {"WAYLAND_DISPLAY", ""},
@@ -63,7 +64,7 @@ std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::strin
         environment[name] = value;
     std::error_code ignored;
     std::filesystem::remove(logPath, ignored);
-    return std::make_unique<ChildProcess>(std::vector<std::string>{ChildProcess::programPath()}, environment);
+    return std::make_unique<ChildProcess>(std::vector<std::string>{program}, environment);
 }
 
 void ProgramOnXServer::lockGroup(unsigned int group)

@@ -29,9 +29,11 @@ public:
     // Every part is up and the window shows the theme's arrow.
     ::testing::AssertionResult ready() const;
 
-    // Starts the program after removing the fixed log file, so that waiting
-    // for a line never finds one of an earlier run.
-    std::unique_ptr<ChildProcess> launch(const std::map<std::string, std::string>& extraEnvironment = {});
+    // Starts the program (the built one unless named) after removing the
+    // fixed log file, so that waiting for a line never finds one of an
+    // earlier run.
+    std::unique_ptr<ChildProcess> launch(const std::map<std::string, std::string>& extraEnvironment = {},
+                                         const std::string& program = ChildProcess::programPath());
 
     // Zero-based XKB group: 0 us, 1 ru, 2 de.
     void lockGroup(unsigned int group);
