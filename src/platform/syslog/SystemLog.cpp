@@ -1,8 +1,11 @@
 #include "platform/syslog/SystemLog.h"
 
 #include <mutex>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <syslog.h>
+// The entry's code location would always name this file.
+#define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
 
 namespace SystemLog {
@@ -16,6 +19,11 @@ int priorityOf(Type type)
 
 bool sentToJournal(Type type, std::string_view message)
 {
+    // Without a journal the library drops the entry and still reports
+    // success, so its socket is looked for first.
+    struct stat socket {};
+    if (stat("/run/systemd/journal/socket", &socket) != 0 || !S_ISSOCK(socket.st_mode))
+        return false;
     std::vector<std::string> fields = journalFields(type, message);
     std::vector<iovec> parts;
     for (std::string& field : fields)
