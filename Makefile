@@ -27,6 +27,7 @@ bench: deps build/default/CMakeCache.txt
 # The Debian package: a release build of the program alone, with Debian's
 # hardening flags, installed under /usr; the .deb is written to
 # build/package/deb/.
+build/package/CMakeCache.txt: export DEB_BUILD_MAINT_OPTIONS = hardening=+bindnow
 build/package/CMakeCache.txt:
 	CFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CFLAGS)" \
 	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \

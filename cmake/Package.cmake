@@ -8,6 +8,7 @@ set(CPACK_PACKAGE_CONTACT "The Tarnwick developers <tarnwick@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_OUTPUT_FILE_PREFIX "${CMAKE_BINARY_DIR}/deb")
 set(CPACK_STRIP_FILES ON)
+# Whatever the umask of the build.
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -28,7 +29,5 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_BINARY_DIR}/src")
 # The fonts draw the badge letters; the cursor theme gives the cursors a look
 # of their own when the user has none.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, dmz-cursor-theme")
-# Directories the package shares with others stay theirs.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 include(CPack)
