@@ -1,12 +1,14 @@
 # Front door: each target installs what is missing, then builds with CMake.
 WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: help deps run test bench clean
+.PHONY: help deps run test bench package install uninstall clean
 
 help:
 	@echo "make run    build the program and its providers, then run it (the headless demo without a display)"
 	@echo "make test   build with sanitizers and run every test"
 	@echo "make bench  build and run the benchmarks"
+	@echo "make package  build the Debian package (build/package/deb)"
+	@echo "make install  install the default build (cmake --install); make uninstall removes it"
 	@echo "make deps   install the packages the build and the tests need"
 	@echo "make clean  remove the build folders and the demo's pictures"
 
@@ -30,6 +32,33 @@ test: deps build/asan/CMakeCache.txt
 bench: deps build/default/CMakeCache.txt
 	cmake --build --preset default
 	@for b in build/default/bench/*/bench_*; do echo "== $$b"; "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+# The Debian package: a release build of the program alone, with Debian's
+# hardening flags, installed under /usr; the .deb is written to
+# build/package/deb/.
+build/package/CMakeCache.txt: export DEB_BUILD_MAINT_OPTIONS = hardening=+bindnow
+build/package/CMakeCache.txt:
+	CFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CFLAGS)" \
+	CXXFLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	cmake --preset default -B build/package -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DTARNWICK_TESTS=OFF -DTARNWICK_BENCH=OFF -DTARNWICK_WERROR=$(WERROR)
+
+package: deps build/package/CMakeCache.txt
+	cmake --build build/package --parallel 2
+	cd build/package && cpack
+
+# From source: the default build, installed under its prefix (/usr/local
+# unless configured otherwise); uninstall removes what the last install wrote.
+install: deps build/default/CMakeCache.txt
+	cmake --build --preset default --target tarnwick tarnwick_compressed_docs
+	cmake --install build/default
+
+uninstall:
+	@test -f build/default/install_manifest.txt || { echo "uninstall: nothing was installed from build/default"; exit 1; }
+	xargs -d '\n' rm -f -- < build/default/install_manifest.txt
+	xargs -d '\n' -n1 dirname < build/default/install_manifest.txt | sort -u | grep '/tarnwick$$' \
+	  | xargs -r -d '\n' rmdir --ignore-fail-on-non-empty --
 
 clean:
 	rm -rf build demo-out

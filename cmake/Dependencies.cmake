@@ -16,6 +16,7 @@ pkg_check_modules(XCURSOR REQUIRED IMPORTED_TARGET xcursor)
 pkg_check_modules(XRENDER REQUIRED IMPORTED_TARGET xrender)
 pkg_check_modules(XTST REQUIRED IMPORTED_TARGET xtst)
 pkg_check_modules(XKBREGISTRY REQUIRED IMPORTED_TARGET xkbregistry)
+pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
 
 if(TARNWICK_TESTS)
   find_package(GTest REQUIRED)

@@ -46,7 +46,8 @@ ProgramOnXServer::ProgramOnXServer() : theme_(selectCursorTheme())
     return ::testing::AssertionSuccess();
 }
 
-std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment)
+std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment,
+                                                       const std::string& program)
 {
     std::map<std::string, std::string> environment{{"DISPLAY", server_.display()},
                                                    {"WAYLAND_DISPLAY", ""},
@@ -58,7 +59,7 @@ std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::strin
                                                    {"XCURSOR_SIZE", "24"}};
     for (const auto& [name, value] : extraEnvironment)
         environment[name] = value;
-    return program_.launch(environment);
+    return program_.launch(environment, {}, program);
 }
 
 void ProgramOnXServer::lockGroup(unsigned int group)

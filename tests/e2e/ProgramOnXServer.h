@@ -29,8 +29,10 @@ public:
     // Every part is up and the window shows the theme's arrow.
     ::testing::AssertionResult ready() const;
 
-    // Starts the program; waiting for a line never finds one of an earlier run.
-    std::unique_ptr<ChildProcess> launch(const std::map<std::string, std::string>& extraEnvironment = {});
+    // Starts the program (the built one unless named); waiting for a line
+    // never finds one of an earlier run.
+    std::unique_ptr<ChildProcess> launch(const std::map<std::string, std::string>& extraEnvironment = {},
+                                         const std::string& program = ChildProcess::programPath());
 
     // Zero-based XKB group: 0 us, 1 ru, 2 de.
     void lockGroup(unsigned int group);

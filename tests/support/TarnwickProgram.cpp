@@ -19,13 +19,14 @@ TarnwickProgram::~TarnwickProgram()
 }
 
 std::unique_ptr<ChildProcess> TarnwickProgram::launch(std::map<std::string, std::string> environment,
-                                                      const std::vector<std::string>& arguments) const
+                                                      const std::vector<std::string>& arguments,
+                                                      const std::string& program) const
 {
     std::error_code ignored;
     if (std::filesystem::is_regular_file(logPath_, ignored))
         std::filesystem::remove(logPath_, ignored);
     environment["TARNWICK_LOG_FILE"] = logPath_;
-    std::vector<std::string> command{ChildProcess::programPath()};
+    std::vector<std::string> command{program};
     command.insert(command.end(), arguments.begin(), arguments.end());
     return std::make_unique<ChildProcess>(std::move(command), std::move(environment));
 }

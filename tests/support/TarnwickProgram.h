@@ -23,7 +23,8 @@ public:
     // never finds one of an earlier run; anything else standing at the log
     // path is left for the program to meet.
     std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> environment,
-                                         const std::vector<std::string>& arguments = {}) const;
+                                         const std::vector<std::string>& arguments = {},
+                                         const std::string& program = ChildProcess::programPath()) const;
 
     const std::string& logPath() const { return logPath_; }
     std::string log() const;

@@ -28,6 +28,7 @@ bool LaunchAgent::install(const std::string& executablePath) const
         AppLog::warn("Launch agent not written: path=" + file);
         return false;
     }
+    AppLog::info("Launch agent written: path=" + file + " program=" + executablePath);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace UserDirectories {
@@ -43,7 +44,17 @@ std::string executablePath()
 {
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "";
+    if (n <= 0)
+        return "";
+    std::string path(buffer, static_cast<std::size_t>(n));
+    // Once a rebuild or a package upgrade has replaced the file, the kernel
+    // names the old one with this suffix; the path itself now holds the
+    // program that should start next time.
+    const std::string replaced = " (deleted)";
+    struct stat st {};
+    if (path.ends_with(replaced) && lstat(path.c_str(), &st) != 0)
+        path.erase(path.size() - replaced.size());
+    return path;
 }
 
 }

@@ -11,7 +11,8 @@ std::string home();
 std::string configHome();
 // The Application Support folder: $XDG_DATA_HOME, else ~/.local/share
 std::string applicationSupport();
-// The running executable's absolute path.
+// The running executable's absolute path; after the file was replaced, the
+// path of the replacement.
 std::string executablePath();
 
 }

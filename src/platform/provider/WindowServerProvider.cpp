@@ -34,7 +34,7 @@ std::string chosenLibrary(const std::optional<std::string>& windowServer, const 
         return choice;
     std::string file = "libtarnwick_provider_" + choice + ".so";
     std::vector<std::string> candidates = {executableFolder + "/" + file,
-                                           executableFolder + "/../lib/tarnwick/" + file};
+                                           executableFolder + "/" + privateLibraryFolder + "/" + file};
     for (const auto& candidate : candidates) {
         std::error_code ignored;
         if (std::filesystem::exists(candidate, ignored))

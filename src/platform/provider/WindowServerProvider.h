@@ -10,9 +10,14 @@
 // TARNWICK_WINDOW_SERVER is "x11", "sim" or a path to a library; without it
 // the choice is x11 when DISPLAY is non-empty, else sim. A name stands for
 // libtarnwick_provider_<name>.so, looked up first in the folder of the
-// executable, then in ../lib/tarnwick relative to that folder (the installed
-// layout); the build puts the provider libraries next to the tarnwick program.
+// executable (the build puts the provider libraries next to the tarnwick
+// program), then in the installed layout's private library folder.
 namespace WindowServerProvider {
+
+// The installed private library folder relative to the installed program's
+// folder, for example "../lib/x86_64-linux-gnu/tarnwick"; the install rules
+// decide it.
+inline constexpr const char* privateLibraryFolder = TARNWICK_PRIVATE_LIBRARY_FOLDER;
 
 // The library the environment asks for: a path, or for a name the first
 // existing candidate (the first candidate when none exists, so the failure

@@ -62,6 +62,7 @@ std::map<std::string, std::string> keysOf(const std::string& entry)
 
 TEST(XdgAutostartEntry, OnWritesTheEntryAndOffRemovesIt)
 {
+    LogCapture log;
     TempHome home;
     XdgAutostartEntry entry;
     EXPECT_EQ(entry.path(), home.configHome() + "/autostart/com.tarnwick.app.desktop");
@@ -82,6 +83,8 @@ TEST(XdgAutostartEntry, OnWritesTheEntryAndOffRemovesIt)
     struct stat st {};
     ASSERT_EQ(stat(entry.path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_TRUE(log.has("[INFO] Launch agent written: path=" + entry.path() + " program=/opt/tarnwick/bin/tarnwick"))
+        << ::testing::PrintToString(log.lines());
 
     EXPECT_TRUE(entry.remove());
     EXPECT_FALSE(entry.exists());

@@ -28,11 +28,14 @@ TEST(WindowServerProviderTest, TheEnvironmentNamesAProviderOrALibraryAndTheDispl
     EXPECT_EQ(chosenLibrary(std::string("libother.so"), std::nullopt, bin), "libother.so")
         << "other values go to the loader as they are";
 
-    // Installed layout: <prefix>/bin/tarnwick with <prefix>/lib/tarnwick/.
+    // Installed layout: <prefix>/bin/tarnwick with the private library folder.
+    const std::string installed = bin + "/" + WindowServerProvider::privateLibraryFolder;
+    EXPECT_TRUE(std::string(WindowServerProvider::privateLibraryFolder).starts_with("../lib"));
+    EXPECT_TRUE(std::string(WindowServerProvider::privateLibraryFolder).ends_with("/tarnwick"));
     std::filesystem::create_directories(bin);
-    std::filesystem::create_directories(home.path() + "/lib/tarnwick");
-    TempHome::writeFile(home.path() + "/lib/tarnwick/libtarnwick_provider_sim.so", "");
-    EXPECT_EQ(chosenLibrary(std::nullopt, std::nullopt, bin), bin + "/../lib/tarnwick/libtarnwick_provider_sim.so");
+    std::filesystem::create_directories(installed);
+    TempHome::writeFile(installed + "/libtarnwick_provider_sim.so", "");
+    EXPECT_EQ(chosenLibrary(std::nullopt, std::nullopt, bin), installed + "/libtarnwick_provider_sim.so");
     // Next to the program wins (the build tree).
     TempHome::writeFile(sim, "");
     EXPECT_EQ(chosenLibrary(std::nullopt, std::nullopt, bin), sim);
