@@ -17,12 +17,11 @@
 #include "platform/instance/InstanceLock.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
+#include "platform/statusbar/AccessoryApplication.h"
 #include "platform/syslog/SystemLog.h"
 #include "render/CursorPreviews.h"
 #include "runtime/CGSRuntime.h"
 #include "telemetry/TelemetryReporter.h"
-
-#include <QApplication>
 
 #include <cstdlib>
 #include <iostream>
@@ -68,10 +67,7 @@ int runTray(int argc, char** argv)
     // below, so the provider must be in the process before that.
     WindowServerProvider::loadFromEnvironment();
     GuiApplication::choosePlatform();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Tarnwick");
-    // An accessory application: no window, so closing one must not quit.
-    QApplication::setQuitOnLastWindowClosed(false);
+    AccessoryApplication application(argc, argv);
     QtRunLoop loop;
     RunLoop::setMain(&loop);
 

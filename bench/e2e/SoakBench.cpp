@@ -160,9 +160,8 @@ static void SoakOfSwitchesAndMenuToggles(benchmark::State& state)
         const CursorPicture arrow = liveCursor(display);
 
         TestStatusNotifierWatcher tray(bus.address());
-        std::error_code ignored;
-        std::filesystem::remove("/tmp/Tarnwick.log", ignored);
         ChildProcess program({ChildProcess::programPath()}, {{"DISPLAY", server.display()},
+                                                             {"TARNWICK_LOG_FILE", home.path() + "/Tarnwick.log"},
                                                              {"WAYLAND_DISPLAY", ""},
                                                              {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
                                                              {"QT_QPA_PLATFORM", "xcb"},

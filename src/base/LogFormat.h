@@ -1,5 +1,6 @@
 #pragma once
 
+#include <concepts>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,13 @@ namespace LogFormat {
 std::string boolean(bool value);
 std::string number(double value);
 std::string number(float value);
+
+template <std::integral T>
+    requires(!std::same_as<T, bool>)
+std::string number(T value)
+{
+    return std::to_string(value);
+}
 
 template <typename T>
 std::string optional(const std::optional<T>& value)

@@ -3,24 +3,16 @@
 #include "base/AppLog.h"
 #include "base/LogFormat.h"
 #include "base/Text.h"
+#include "platform/provider/SymbolSearch.h"
 #include "runtime/NumberedCursorName.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <dlfcn.h>
 
 namespace {
-
-const char* const frameworkPaths[] = {
-    "/System/Library/PrivateFrameworks/SkyLight.framework/Versions/Current/SkyLight",
-    "/System/Library/PrivateFrameworks/SkyLight.framework/SkyLight",
-    "/System/Library/Frameworks/CoreGraphics.framework/Versions/Current/CoreGraphics",
-    "/System/Library/Frameworks/CoreGraphics.framework/CoreGraphics",
-};
 
 constexpr std::uint64_t maximumDeclaredFrames = 24;
 constexpr int highestResetCursorID = 44;
@@ -30,19 +22,6 @@ constexpr float nudgeStep = 0.3f;
 // No cursor comes near these; a server reporting more is broken or hostile,
 // and believing it would mean allocating whatever it claims.
 constexpr std::int32_t largestCursorDataBytes = 64 * 1024 * 1024;
-constexpr double largestCursorSide = 1024;
-constexpr std::uint64_t largestFrameCount = 64;
-
-std::vector<void*> frameworkHandles()
-{
-    std::vector<void*> handles;
-    for (const char* path : frameworkPaths) {
-        if (void* handle = dlopen(path, RTLD_NOW))
-            handles.push_back(handle);
-    }
-    handles.push_back(RTLD_DEFAULT);
-    return handles;
-}
 
 // The window server gets its own copy of each name, freed right after the
 // call. A name with a NUL inside has no C form: passing its truncated prefix
@@ -54,26 +33,6 @@ CName copyName(const std::string& identifier)
     if (identifier.find('\0') != std::string::npos)
         return CName(nullptr, &std::free);
     return CName(strdup(identifier.c_str()), &std::free);
-}
-
-std::string number(std::uint64_t value)
-{
-    return std::to_string(value);
-}
-
-std::string number(std::int32_t value)
-{
-    return std::to_string(value);
-}
-
-std::string number(double value)
-{
-    return LogFormat::number(value);
-}
-
-std::string number(float value)
-{
-    return LogFormat::number(value);
 }
 
 // Takes over the list the window server returned and keeps its images, in
@@ -88,17 +47,6 @@ std::vector<CFRef<CGImageRef>> imagesIn(CFArrayRef returned)
             images.push_back(CFRef<CGImageRef>::retain(static_cast<CGImageRef>(element)));
     }
     return images;
-}
-
-bool withinCursorLimits(const CursorSnapshot& snapshot)
-{
-    auto sideFits = [](double side) { return side <= largestCursorSide; };
-    auto imageFits = [&](const CFRef<CGImageRef>& image) {
-        return sideFits(double(CGImageGetWidth(image.get()))) && sideFits(double(CGImageGetHeight(image.get())));
-    };
-    return sideFits(snapshot.size.width) && sideFits(snapshot.size.height) &&
-           snapshot.frameCount <= largestFrameCount && snapshot.images.size() <= largestFrameCount &&
-           std::all_of(snapshot.images.begin(), snapshot.images.end(), imageFits);
 }
 
 std::uint64_t framesToDeclare(std::uint64_t frameCount, std::uint64_t imageCount)
@@ -122,7 +70,15 @@ CGSRuntime& CGSRuntime::shared()
     return instance;
 }
 
-CGSRuntime::CGSRuntime() : CGSRuntime(frameworkHandles()) {}
+CGSRuntime::CGSRuntime()
+    : CGSRuntime(SymbolSearch::handles({
+          "/System/Library/PrivateFrameworks/SkyLight.framework/Versions/Current/SkyLight",
+          "/System/Library/PrivateFrameworks/SkyLight.framework/SkyLight",
+          "/System/Library/Frameworks/CoreGraphics.framework/Versions/Current/CoreGraphics",
+          "/System/Library/Frameworks/CoreGraphics.framework/CoreGraphics",
+      }))
+{
+}
 
 CGSRuntime::CGSRuntime(std::vector<void*> handles)
     : searchHandles_(std::move(handles)),
@@ -171,24 +127,9 @@ CGSRuntime::CGSRuntime(std::vector<void*> handles)
 }
 
 template <typename Function>
-Function CGSRuntime::loadSymbol(const char* name, const std::vector<void*>& handles)
-{
-    for (void* handle : handles) {
-        if (void* symbol = dlsym(handle, name))
-            return reinterpret_cast<Function>(symbol);
-    }
-    return nullptr;
-}
-
-// Name-major: an older name anywhere wins over a newer name in any library.
-template <typename Function>
 Function CGSRuntime::resolve(std::initializer_list<const char*> names, const std::vector<void*>& handles)
 {
-    for (const char* name : names) {
-        if (Function function = loadSymbol<Function>(name, handles))
-            return function;
-    }
-    return nullptr;
+    return reinterpret_cast<Function>(SymbolSearch::find(names, handles));
 }
 
 void CGSRuntime::logInitialized() const
@@ -216,7 +157,7 @@ std::optional<CGSConnectionID> CGSRuntime::mainConnectionID() const
         return std::nullopt;
     }
     CGSConnectionID connection = mainConnectionIDFn();
-    AppLog::debug("mainConnectionID=" + number(connection));
+    AppLog::debug("mainConnectionID=" + LogFormat::number(connection));
     return connection;
 }
 
@@ -238,21 +179,21 @@ std::optional<CursorSnapshot> CGSRuntime::snapshotCoreCursor(CGSConnectionID con
                                              &snapshot.frameCount, &snapshot.frameDuration);
     if (status != 0 || !images) {
         CFRelease(images);
-        AppLog::debug("snapshotCoreCursor failed for id=" + number(cursorID) + ": error=" + number(status));
+        AppLog::debug("snapshotCoreCursor failed for id=" + LogFormat::number(cursorID) + ": error=" + LogFormat::number(status));
         return std::nullopt;
     }
     snapshot.images = imagesIn(images);
-    if (!withinCursorLimits(snapshot)) {
-        AppLog::debug("snapshotCoreCursor failed for id=" + number(cursorID) + ": error=" + number(status));
+    if (!snapshot.withinSaneLimits()) {
+        AppLog::debug("snapshotCoreCursor failed for id=" + LogFormat::number(cursorID) + ": error=" + LogFormat::number(status));
         return std::nullopt;
     }
     if (snapshot.images.empty()) {
-        AppLog::debug("snapshotCoreCursor empty for id=" + number(cursorID));
+        AppLog::debug("snapshotCoreCursor empty for id=" + LogFormat::number(cursorID));
         return std::nullopt;
     }
-    AppLog::debug("snapshotCoreCursor ok for id=" + number(cursorID) + ": size=" + number(snapshot.size.width) + "x" +
-                  number(snapshot.size.height) + " frames=" + number(snapshot.frameCount) +
-                  " images=" + number(std::uint64_t{snapshot.images.size()}));
+    AppLog::debug("snapshotCoreCursor ok for id=" + LogFormat::number(cursorID) + ": size=" + LogFormat::number(snapshot.size.width) + "x" +
+                  LogFormat::number(snapshot.size.height) + " frames=" + LogFormat::number(snapshot.frameCount) +
+                  " images=" + LogFormat::number(std::uint64_t{snapshot.images.size()}));
     return snapshot;
 }
 
@@ -278,21 +219,21 @@ std::optional<CursorSnapshot> CGSRuntime::snapshotCursor(CGSConnectionID connect
                                                   &snapshot.frameCount, &snapshot.frameDuration, &images);
         if (status != 0 || !images) {
             CFRelease(images);
-            AppLog::debug("snapshotCursor registered copy miss for " + identifier + ": error=" + number(status));
+            AppLog::debug("snapshotCursor registered copy miss for " + identifier + ": error=" + LogFormat::number(status));
             return std::nullopt;
         }
         snapshot.images = imagesIn(images);
-        if (!withinCursorLimits(snapshot)) {
-            AppLog::debug("snapshotCursor registered copy miss for " + identifier + ": error=" + number(status));
+        if (!snapshot.withinSaneLimits()) {
+            AppLog::debug("snapshotCursor registered copy miss for " + identifier + ": error=" + LogFormat::number(status));
             return std::nullopt;
         }
         if (snapshot.images.empty()) {
             AppLog::warn("snapshotCursor failed for " + identifier + ": empty registered image array");
             return std::nullopt;
         }
-        AppLog::debug("snapshotCursor ok for " + identifier + ": size=" + number(snapshot.size.width) + "x" +
-                      number(snapshot.size.height) + " frames=" + number(snapshot.frameCount) +
-                      " images=" + number(std::uint64_t{snapshot.images.size()}));
+        AppLog::debug("snapshotCursor ok for " + identifier + ": size=" + LogFormat::number(snapshot.size.width) + "x" +
+                      LogFormat::number(snapshot.size.height) + " frames=" + LogFormat::number(snapshot.frameCount) +
+                      " images=" + LogFormat::number(std::uint64_t{snapshot.images.size()}));
         return snapshot;
     };
     if (auto snapshot = registered())
@@ -339,22 +280,22 @@ bool CGSRuntime::registerCursor(CGSConnectionID connectionID, const std::string&
                                                1.0, 1.0);
         singleSuccess = status == 0;
         if (singleSuccess)
-            AppLog::debug("registerCursorSingleImage ok for " + identifier + " seed=" + number(singleSeed));
+            AppLog::debug("registerCursorSingleImage ok for " + identifier + " seed=" + LogFormat::number(singleSeed));
         else
-            AppLog::debug("registerCursorSingleImage failed for " + identifier + ": error=" + number(status) +
-                          " seed=" + number(singleSeed));
+            AppLog::debug("registerCursorSingleImage failed for " + identifier + ": error=" + LogFormat::number(status) +
+                          " seed=" + LogFormat::number(singleSeed));
     }
 
     const std::string multiErrorText = LogFormat::optional(multiError);
     if (!singleSuccess && multiError != 0) {
         AppLog::error("registerCursor failed for " + identifier + ": multiError=" + multiErrorText +
-                      " frames=" + number(declaredFrames) + " images=" + number(imageCount) +
-                      " multiSeed=" + number(multiSeed) + " singleSuccess=false");
+                      " frames=" + LogFormat::number(declaredFrames) + " images=" + LogFormat::number(imageCount) +
+                      " multiSeed=" + LogFormat::number(multiSeed) + " singleSuccess=false");
         return false;
     }
-    AppLog::debug("registerCursor ok for " + identifier + ": frames=" + number(declaredFrames) +
-                  " images=" + number(imageCount) + " multiError=" + multiErrorText + " multiSeed=" +
-                  number(multiSeed) + " singleSuccess=" + LogFormat::boolean(singleSuccess));
+    AppLog::debug("registerCursor ok for " + identifier + ": frames=" + LogFormat::number(declaredFrames) +
+                  " images=" + LogFormat::number(imageCount) + " multiError=" + multiErrorText + " multiSeed=" +
+                  LogFormat::number(multiSeed) + " singleSuccess=" + LogFormat::boolean(singleSuccess));
     return true;
 }
 
@@ -369,11 +310,11 @@ bool CGSRuntime::setRegisteredCursorNow(CGSConnectionID connectionID, const std:
     if (CName name = copyName(identifier))
         status = setRegisteredCursorFn(connectionID, name.get(), &seed);
     if (status == 0) {
-        AppLog::debug("setRegisteredCursorNow ok for " + identifier + " seed=" + number(seed));
+        AppLog::debug("setRegisteredCursorNow ok for " + identifier + " seed=" + LogFormat::number(seed));
         return true;
     }
-    AppLog::error("setRegisteredCursorNow failed for " + identifier + ": error=" + number(status) +
-                  " seed=" + number(seed));
+    AppLog::error("setRegisteredCursorNow failed for " + identifier + ": error=" + LogFormat::number(status) +
+                  " seed=" + LogFormat::number(seed));
     return false;
 }
 
@@ -400,7 +341,7 @@ bool CGSRuntime::setSystemDefinedCursor(CGSConnectionID connectionID, CGSCursorI
         return false;
     }
     CGSError status = setSystemDefinedCursorFn(connectionID, cursorID);
-    AppLog::info("setSystemDefinedCursor id=" + number(cursorID) + " error=" + number(status));
+    AppLog::info("setSystemDefinedCursor id=" + LogFormat::number(cursorID) + " error=" + LogFormat::number(status));
     return status == 0;
 }
 
@@ -413,7 +354,7 @@ std::optional<CGSCursorSeed> CGSRuntime::setSystemDefinedCursorWithSeed(CGSConne
     }
     CGSCursorSeed seed = 0;
     setSystemDefinedCursorWithSeedFn(connectionID, cursorID, &seed);
-    AppLog::info("setSystemDefinedCursorWithSeed id=" + number(cursorID) + " seed=" + number(seed));
+    AppLog::info("setSystemDefinedCursorWithSeed id=" + LogFormat::number(cursorID) + " seed=" + LogFormat::number(seed));
     return seed;
 }
 
@@ -424,7 +365,7 @@ bool CGSRuntime::setCoreCursor(CGSConnectionID connectionID, CGSCursorID cursorI
         return false;
     }
     CGSError status = coreCursorSetFn(connectionID, cursorID);
-    AppLog::info("setCoreCursor id=" + number(cursorID) + " error=" + number(status));
+    AppLog::info("setCoreCursor id=" + LogFormat::number(cursorID) + " error=" + LogFormat::number(status));
     return status == 0;
 }
 
@@ -437,8 +378,8 @@ std::optional<CGSCursorSeed> CGSRuntime::setCoreCursorWithSeed(CGSConnectionID c
     }
     CGSCursorSeed seed = 0;
     CGSError status = coreCursorSetAndReturnSeedFn(connectionID, cursorID, &seed);
-    AppLog::info("setCoreCursorWithSeed id=" + number(cursorID) + " error=" + number(status) +
-                 " seed=" + number(seed));
+    AppLog::info("setCoreCursorWithSeed id=" + LogFormat::number(cursorID) + " error=" + LogFormat::number(status) +
+                 " seed=" + LogFormat::number(seed));
     if (status != 0)
         return std::nullopt;
     return seed;
@@ -452,7 +393,7 @@ void CGSRuntime::refreshCursorDisplay(CGSConnectionID connectionID) const
     }
     CGSError hideStatus = hideCursorFn(connectionID);
     CGSError showStatus = showCursorFn(connectionID);
-    AppLog::debug("refreshCursorDisplay hideError=" + number(hideStatus) + " showError=" + number(showStatus));
+    AppLog::debug("refreshCursorDisplay hideError=" + LogFormat::number(hideStatus) + " showError=" + LogFormat::number(showStatus));
 }
 
 std::optional<float> CGSRuntime::cursorScale(CGSConnectionID connectionID) const
@@ -462,7 +403,7 @@ std::optional<float> CGSRuntime::cursorScale(CGSConnectionID connectionID) const
     float scale = 1.0f;
     CGSError status = getCursorScaleFn(connectionID, &scale);
     if (status != 0) {
-        AppLog::debug("cursorScale get failed: error=" + number(status));
+        AppLog::debug("cursorScale get failed: error=" + LogFormat::number(status));
         return std::nullopt;
     }
     return scale;
@@ -476,8 +417,8 @@ bool CGSRuntime::setCursorScale(CGSConnectionID connectionID, float scale) const
     }
     float clamped = std::max(std::min(scale, largestScale), smallestScale);
     CGSError status = setCursorScaleFn(connectionID, clamped);
-    AppLog::debug("setCursorScale requested=" + number(scale) + " clamped=" + number(clamped) +
-                  " error=" + number(status));
+    AppLog::debug("setCursorScale requested=" + LogFormat::number(scale) + " clamped=" + LogFormat::number(clamped) +
+                  " error=" + LogFormat::number(status));
     return status == 0;
 }
 
@@ -490,7 +431,7 @@ void CGSRuntime::nudgeCursorScale(CGSConnectionID connectionID) const
     float current = 1.0f;
     CGSError status = getCursorScaleFn(connectionID, &current);
     if (status != 0) {
-        AppLog::debug("nudgeCursorScale get failed: error=" + number(status));
+        AppLog::debug("nudgeCursorScale get failed: error=" + LogFormat::number(status));
         return;
     }
     // Up when there is room, otherwise down: either way the scale changes.
@@ -498,8 +439,8 @@ void CGSRuntime::nudgeCursorScale(CGSConnectionID connectionID) const
     float temporary = up == current ? std::max(current - nudgeStep, smallestScale) : up;
     CGSError setTempError = setCursorScaleFn(connectionID, temporary);
     CGSError setBackError = setCursorScaleFn(connectionID, current);
-    AppLog::debug("nudgeCursorScale current=" + number(current) + " temp=" + number(temporary) +
-                  " setTempError=" + number(setTempError) + " setBackError=" + number(setBackError));
+    AppLog::debug("nudgeCursorScale current=" + LogFormat::number(current) + " temp=" + LogFormat::number(temporary) +
+                  " setTempError=" + LogFormat::number(setTempError) + " setBackError=" + LogFormat::number(setBackError));
 }
 
 bool CGSRuntime::hardResetSystemCursors(CGSConnectionID connectionID, int maxCursorID) const
@@ -530,7 +471,7 @@ bool CGSRuntime::hardResetSystemCursors(CGSConnectionID connectionID, int maxCur
     nudgeCursorScale(connectionID);
 
     bool ok = unregisterResult == 0 && successes > 0;
-    AppLog::info("hardResetSystemCursors completed. unregisterResult=" + number(unregisterResult) +
+    AppLog::info("hardResetSystemCursors completed. unregisterResult=" + LogFormat::number(unregisterResult) +
                  " setSuccesses=" + std::to_string(successes) + " setFailures=" + std::to_string(failures) +
                  " effectiveMaxCoreID=" + std::to_string(effectiveMax) + " anchored=" + LogFormat::boolean(anchored) +
                  " ok=" + LogFormat::boolean(ok));
@@ -588,8 +529,8 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
     std::int32_t byteCount = 0;
     CGSError status = getGlobalCursorDataSizeFn(connectionID, &byteCount);
     if (status != 0 || byteCount < 1 || byteCount > largestCursorDataBytes) {
-        AppLog::debug("currentCursorFingerprint size failed: error=" + number(status) +
-                      " byteCount=" + number(byteCount));
+        AppLog::debug("currentCursorFingerprint size failed: error=" + LogFormat::number(status) +
+                      " byteCount=" + LogFormat::number(byteCount));
         return std::nullopt;
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(byteCount));
@@ -600,18 +541,18 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
     status = getGlobalCursorDataFn(connectionID, buffer.data(), &dataSize, &size, &hotSpot, &depth, &components,
                                    &bitsPerComponent, &reserved);
     if (status != 0 || dataSize < 1) {
-        AppLog::debug("currentCursorFingerprint data failed: error=" + number(status) +
-                      " dataSize=" + number(dataSize));
+        AppLog::debug("currentCursorFingerprint data failed: error=" + LogFormat::number(status) +
+                      " dataSize=" + LogFormat::number(dataSize));
         return std::nullopt;
     }
     // A server that claims to have written more than the buffer holds is
     // believed only as far as the buffer goes.
     auto hashed = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(std::min(dataSize, byteCount)));
     std::string fingerprint = hexDigits(::fnv1a64(hashed));
-    AppLog::debug("currentCursorFingerprint ok size=" + number(dataSize) + " hash=" + fingerprint +
-                  " px=" + number(size.width) + "x" + number(size.height) + " hotSpot=(" + number(hotSpot.x) + "," +
-                  number(hotSpot.y) + ") depth=" + number(depth) + " components=" + number(components) +
-                  " bpc=" + number(bitsPerComponent));
+    AppLog::debug("currentCursorFingerprint ok size=" + LogFormat::number(dataSize) + " hash=" + fingerprint +
+                  " px=" + LogFormat::number(size.width) + "x" + LogFormat::number(size.height) + " hotSpot=(" + LogFormat::number(hotSpot.x) + "," +
+                  LogFormat::number(hotSpot.y) + ") depth=" + LogFormat::number(depth) + " components=" + LogFormat::number(components) +
+                  " bpc=" + LogFormat::number(bitsPerComponent));
     return fingerprint;
 }
 
@@ -639,8 +580,8 @@ void CGSRuntime::postSyntheticMouseMovedEvents(int count) const
         CFRelease(event);
     }
     AppLog::debug("postSyntheticMouseMovedEvents posted count=" + std::to_string(count) + " appKit=(" +
-                  number(location.x) + "," + number(location.y) + ") cg=(" + number(position.x) + "," +
-                  number(position.y) + ")");
+                  LogFormat::number(location.x) + "," + LogFormat::number(location.y) + ") cg=(" + LogFormat::number(position.x) + "," +
+                  LogFormat::number(position.y) + ")");
 }
 
 std::uint64_t CGSRuntime::fnv1a64(std::span<const std::uint8_t> bytes)

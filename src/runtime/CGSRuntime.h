@@ -70,8 +70,6 @@ public:
 private:
     CGSRuntime();
     template <typename Function>
-    static Function loadSymbol(const char* name, const std::vector<void*>& handles);
-    template <typename Function>
     static Function resolve(std::initializer_list<const char*> names, const std::vector<void*>& handles);
     void logInitialized() const;
 

@@ -14,4 +14,8 @@ struct CursorSnapshot {
     std::uint64_t frameCount = 0;
     double frameDuration = 0;
     std::vector<CFRef<CGImageRef>> images;
+
+    // No real cursor comes near 1024 px a side or 64 frames: a server that
+    // reports more is broken or hostile, and nothing of it is kept.
+    bool withinSaneLimits() const;
 };

@@ -165,7 +165,7 @@ protected:
     // The apply line that first shows the source, which tells what set it off.
     static std::string applyLineFor(const std::string& sourceID)
     {
-        std::string log = ProgramOnXServer::log();
+        std::string log = session.log();
         std::size_t at = log.find("newSource=" + sourceID + " ");
         if (at == std::string::npos)
             return {};
@@ -185,30 +185,30 @@ protected:
         startDaemon(daemon);
         ASSERT_TRUE(select("unikey") || select("Unikey"));
         auto program = session.launch({{"TARNWICK_INPUT_SOURCE", "auto"}});
-        EXPECT_TRUE(ProgramOnXServer::waitForLog("Input sources: using " + choice + " (TARNWICK_INPUT_SOURCE=auto; "));
-        ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << ProgramOnXServer::log();
-        ASSERT_TRUE(waitForBadge("vi", 10)) << ProgramOnXServer::log();
+        EXPECT_TRUE(session.waitForLog("Input sources: using " + choice + " (TARNWICK_INPUT_SOURCE=auto; "));
+        ASSERT_TRUE(session.waitForLog("Tarnwick launch.")) << session.log();
+        ASSERT_TRUE(waitForBadge("vi", 10)) << session.log();
         // The switch is timed from an idle program, not from the tail of the
         // first apply.
-        ASSERT_TRUE(ProgramOnXServer::waitForLog("Apply requested trigger=launch", 10));
+        ASSERT_TRUE(session.waitForLog("Apply requested trigger=launch", 10));
 
         ASSERT_TRUE(select(russian));
         auto russianAfter = waitForBadge("ru", 5);
-        ASSERT_TRUE(russianAfter) << ProgramOnXServer::log();
-        EXPECT_LE(*russianAfter, 1.0) << ProgramOnXServer::log();
+        ASSERT_TRUE(russianAfter) << session.log();
+        EXPECT_LE(*russianAfter, 1.0) << session.log();
         // The screen may show the badge before the apply's line is written.
         std::string applied;
         waitUntil(5, [&] { return !(applied = applyLineFor(choice + ":" + russian.toStdString())).empty(); });
-        EXPECT_NE(applied.find("trigger=input-source-notification"), std::string::npos) << ProgramOnXServer::log();
+        EXPECT_NE(applied.find("trigger=input-source-notification"), std::string::npos) << session.log();
 
         stopDaemon();
-        EXPECT_TRUE(waitForBadge("en", 5)) << ProgramOnXServer::log();
-        EXPECT_TRUE(ProgramOnXServer::waitForLog("Input sources: " + framework +
+        EXPECT_TRUE(waitForBadge("en", 5)) << session.log();
+        EXPECT_TRUE(session.waitForLog("Input sources: " + framework +
                                                  " stopped answering; following the XKB keymap", 5));
         startDaemon(daemon);
         ASSERT_TRUE(select("unikey") || select("Unikey"));
-        EXPECT_TRUE(waitForBadge("vi", 5)) << ProgramOnXServer::log();
-        EXPECT_TRUE(ProgramOnXServer::waitForLog("Input sources: " + framework +
+        EXPECT_TRUE(waitForBadge("vi", 5)) << session.log();
+        EXPECT_TRUE(session.waitForLog("Input sources: " + framework +
                                                  " answers again; following its input method", 5));
 
         program->signal(SIGTERM);

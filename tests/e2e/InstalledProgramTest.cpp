@@ -56,11 +56,11 @@ std::string autostartExec(const ProgramOnXServer& session)
 void startAndEnableLaunchAtLogin(ProgramOnXServer& session, Watcher& watcher, ChildProcess& program)
 {
     std::optional<Watcher::Item> item = watcher.waitForItem(30);
-    ASSERT_TRUE(item) << ProgramOnXServer::log() << program.standardError();
+    ASSERT_TRUE(item) << session.log() << program.standardError();
     EXPECT_TRUE(waitUntil(10, [&] { return opaquePixelsNear(session.live(), letterBadgeFill("en")) >= 20; }))
-        << ProgramOnXServer::log();
+        << session.log();
     ASSERT_TRUE(watcher.click(*item, "Launch at Login"));
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Launch at Login enabled", 5)) << ProgramOnXServer::log();
+    ASSERT_TRUE(session.waitForLog("Launch at Login enabled", 5)) << session.log();
 }
 
 void quit(Watcher& watcher, ChildProcess& program)
@@ -88,11 +88,11 @@ TEST(InstalledProgramTest, TheInstalledProgramBadgesTheCursorAndStartsItselfFrom
     ASSERT_TRUE(watcher.isRunning());
     auto program = session.launch({}, installed);
     // The provider came from the private library folder, not the build tree.
-    EXPECT_TRUE(ProgramOnXServer::waitForLog("/tarnwick/libtarnwick_provider_x11.so", 10)) << ProgramOnXServer::log();
+    EXPECT_TRUE(session.waitForLog("/tarnwick/libtarnwick_provider_x11.so", 10)) << session.log();
 
     startAndEnableLaunchAtLogin(session, watcher, *program);
     EXPECT_EQ(autostartExec(session), "\"" + installed + "\"");
-    EXPECT_TRUE(ProgramOnXServer::waitForLog("program=" + installed + "\n", 5)) << ProgramOnXServer::log();
+    EXPECT_TRUE(session.waitForLog("program=" + installed + "\n", 5)) << session.log();
     quit(watcher, *program);
 }
 
@@ -105,7 +105,7 @@ TEST(InstalledProgramTest, AProgramReplacedWhileRunningStartsTheReplacementAtLog
     Watcher watcher(session.busAddress());
     ASSERT_TRUE(watcher.isRunning());
     auto program = session.launch({}, build.program());
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Window-server provider loaded", 10)) << ProgramOnXServer::log();
+    ASSERT_TRUE(session.waitForLog("Window-server provider loaded", 10)) << session.log();
 
     // As an upgrade or a rebuild does: a new file renamed over the old one.
     std::filesystem::copy_file(build.program(), build.program() + ".new");

@@ -69,7 +69,7 @@ protected:
         std::string size = std::to_string(run.size);
         setenv("XCURSOR_SIZE", size.c_str(), 1);
         auto program = session.launch({{"XCURSOR_SIZE", size}});
-        EXPECT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << program->standardError();
+        EXPECT_TRUE(session.waitForLog("Tarnwick launch.")) << program->standardError();
         std::vector<Figures> seen;
         for (const char* xName : run.xNames) {
             XcursorImage* glyph = XcursorLibraryLoadImage(xName, std::getenv("XCURSOR_THEME"), run.size);

@@ -15,7 +15,7 @@ import sys
 RANKS = {
     "base": 0,
     "platform": 1,
-    "providers": 2,
+    "providers": 3,
     "language": 3,
     "runtime": 3,
     "render": 4,

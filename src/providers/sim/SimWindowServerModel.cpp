@@ -1,52 +1,15 @@
 #include "providers/sim/SimWindowServerModel.h"
 
+#include "providers/sim/SimCallText.h"
 #include "providers/sim/SimSystemCursors.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
 namespace {
 
-template <typename Float>
-std::string number(Float value)
-{
-    std::array<char, 32> buffer{};
-    auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
-    std::string text(buffer.data(), end);
-    if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos)
-        text += ".0";
-    return text;
-}
-
-std::string boolean(bool value)
-{
-    return value ? "true" : "false";
-}
-
-std::string nameText(const char* name)
-{
-    return name ? name : "(null)";
-}
-
-std::string sizeText(CGSize size)
-{
-    return number(size.width) + "x" + number(size.height);
-}
-
-std::string pointText(CGPoint point)
-{
-    return "(" + number(point.x) + "," + number(point.y) + ")";
-}
-
-std::string_view withoutPrefix(std::string_view function)
-{
-    if (function.starts_with("CGS") || function.starts_with("SLS"))
-        function.remove_prefix(3);
-    return function;
-}
+using namespace SimCallText;
 
 bool isImage(CFTypeRef object)
 {
@@ -414,25 +377,13 @@ void SimWindowServerModel::setFailure(std::string_view function, std::optional<s
                                       CGSError status)
 {
     std::lock_guard lock(mutex_);
-    std::string key(withoutPrefix(function));
-    if (argument) {
-        auto scoped = std::make_pair(key, *argument);
-        if (status == 0)
-            state_.failuresFor.erase(scoped);
-        else
-            state_.failuresFor[scoped] = status;
-    } else if (status == 0) {
-        state_.failures.erase(key);
-    } else {
-        state_.failures[key] = status;
-    }
+    state_.failures.set(function, std::move(argument), status);
 }
 
 void SimWindowServerModel::clearFailures()
 {
     std::lock_guard lock(mutex_);
     state_.failures.clear();
-    state_.failuresFor.clear();
 }
 
 void SimWindowServerModel::setGlobalDataOverReport(std::int32_t extraBytes)
@@ -529,7 +480,7 @@ size_t SimWindowServerModel::callCount(std::string_view function)
     std::lock_guard lock(mutex_);
     size_t count = 0;
     for (const auto& [name, calls] : state_.callCounts) {
-        if (name == function || withoutPrefix(name) == function)
+        if (name == function || SimFailures::withoutPrefix(name) == function)
             count += calls;
     }
     return count;
@@ -566,14 +517,7 @@ void SimWindowServerModel::record(const char* function, std::string_view argumen
 
 std::optional<CGSError> SimWindowServerModel::injectedFailure(const char* function, std::string_view argument) const
 {
-    std::string_view key = withoutPrefix(function);
-    auto scoped = state_.failuresFor.find(std::make_pair(std::string(key), std::string(argument)));
-    if (scoped != state_.failuresFor.end())
-        return scoped->second;
-    auto whole = state_.failures.find(key);
-    if (whole != state_.failures.end())
-        return whole->second;
-    return std::nullopt;
+    return state_.failures.find(function, argument);
 }
 
 std::optional<CGSError> SimWindowServerModel::begin(const char* function, CGSConnectionID connection,

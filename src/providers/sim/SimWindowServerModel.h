@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/provider/WindowServerFunctions.h"
+#include "providers/sim/SimFailures.h"
 #include "providers/sim/SimCursorArt.h"
 #include "providers/sim/SimWindowServer.h"
 #include "runtime/CursorSnapshot.h"
@@ -113,8 +114,7 @@ private:
         bool dockCursorOverride = false;
         CGPoint mouseLocation{400.0, 300.0};
         std::optional<CGFloat> primaryScreenHeight = 1080.0;
-        std::map<std::string, CGSError, std::less<>> failures;
-        std::map<std::pair<std::string, std::string>, CGSError, std::less<>> failuresFor;
+        SimFailures failures;
         std::int32_t globalDataOverReport = 0;
         std::deque<std::string> callLog;
         std::map<std::string, size_t, std::less<>> callCounts;
