@@ -163,7 +163,7 @@ protected:
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
     // The apply line that first shows the source, which tells what set it off.
-    static std::string applyLineFor(const std::string& sourceID)
+    std::string applyLineFor(const std::string& sourceID) const
     {
         std::string log = session.log();
         std::size_t at = log.find("newSource=" + sourceID + " ");
