@@ -23,6 +23,20 @@ std::vector<std::string> split(const std::string& text, const char* separators)
     return pieces;
 }
 
+// The nominal size X shows for the user's size (the nearest, as libXcursor
+// picks it); a copy holds that size and twice it, for scale 1 and 2, and
+// nothing the server never shows.
+bool isCopiedSize(const XcursorImages& images, int userSize, XcursorDim size)
+{
+    XcursorDim shown = 0;
+    for (int i = 0; i < images.nimage; ++i) {
+        XcursorDim candidate = images.images[i]->size;
+        if (shown == 0 || std::abs(static_cast<int>(candidate) - userSize) < std::abs(static_cast<int>(shown) - userSize))
+            shown = candidate;
+    }
+    return size == shown || size == 2 * shown;
+}
+
 std::vector<std::string> searchPath()
 {
     const char* path = XcursorLibraryPath();
@@ -149,11 +163,13 @@ std::optional<CursorRecord> CursorTheme::record(CursorNameMap::XNames xNames)
         auto shown = CursorFrames::fromTheme(*images, size_);
         if (!shown)
             return std::nullopt;
-        // One image per nominal size, smaller sizes first; frames of another
-        // pixel size than the first of their size are not part of it.
+        // One image per copied nominal size, smaller sizes first; frames of
+        // another pixel size than the first of their size are not part of it.
         std::map<XcursorDim, std::vector<const XcursorImage*>> bySize;
         for (int i = 0; i < images->nimage; ++i) {
             const XcursorImage* image = images->images[i];
+            if (!isCopiedSize(*images, size_, image->size))
+                continue;
             auto& frames = bySize[image->size];
             if (frames.empty() || (image->width == frames.front()->width && image->height == frames.front()->height))
                 frames.push_back(image);

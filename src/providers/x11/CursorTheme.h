@@ -27,7 +27,8 @@ public:
     const XcursorImages* images(const std::string& xName);
 
     // The first of the X names the theme has, as the program copies a cursor:
-    // the images of every nominal size, with size and hot spot in points at
+    // the images of the nominal size shown and of twice it (what scales 1
+    // and 2 show), with size and hot spot in points at
     // the nominal size the user's size selects. Names the user's own theme
     // has come before names only "default" has.
     std::optional<CursorRecord> record(CursorNameMap::XNames xNames);

@@ -206,7 +206,7 @@ TEST_F(X11ProviderTest, IBeamAndPointingHandRegistrationsReachWindowsThatUseXter
     }
 }
 
-TEST_F(X11ProviderTest, CopyingGivesTheThemeAtEveryNominalSizeUntilANameIsRegistered)
+TEST_F(X11ProviderTest, CopyingGivesTheThemeAtTheShownSizeAndTwiceItUntilANameIsRegistered)
 {
     Copied arrow = copyNamed("com.apple.coregraphics.Arrow");
     ASSERT_EQ(arrow.status, 0);
@@ -218,9 +218,9 @@ TEST_F(X11ProviderTest, CopyingGivesTheThemeAtEveryNominalSizeUntilANameIsRegist
     CFIndex count = CFArrayGetCount(arrow.images.get());
     ASSERT_GE(count, 1);
     if (ProviderDisplay::theme == "DMZ-White") {
-        ASSERT_EQ(count, 3);
-        EXPECT_EQ(CGImageGetWidth(imageAt(arrow.images, 1)), 32u);
-        EXPECT_EQ(CGImageGetWidth(imageAt(arrow.images, 2)), 48u);
+        // 24 and 48 of its 24, 32 and 48: the server never shows 32.
+        ASSERT_EQ(count, 2);
+        EXPECT_EQ(CGImageGetWidth(imageAt(arrow.images, 1)), 48u);
     }
     for (CFIndex i = 1; i < count; ++i)
         EXPECT_LT(CGImageGetWidth(imageAt(arrow.images, i - 1)), CGImageGetWidth(imageAt(arrow.images, i)));
@@ -278,7 +278,7 @@ TEST_F(X11ProviderTest, AnimatedNumbersCopyEveryFrameStackedAndRegisterBackAsAnA
             continue;
         EXPECT_GT(busy.frameCount, 1u) << cursor;
         EXPECT_GT(busy.frameDuration, 0.0);
-        EXPECT_EQ(CFArrayGetCount(busy.images.get()), 3);
+        EXPECT_EQ(CFArrayGetCount(busy.images.get()), 2);
         for (CFIndex i = 0; i < CFArrayGetCount(busy.images.get()); ++i) {
             CGImageRef strip = imageAt(busy.images, i);
             EXPECT_EQ(CGImageGetHeight(strip), busy.frameCount * CGImageGetWidth(strip)) << cursor;
