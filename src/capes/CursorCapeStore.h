@@ -24,7 +24,9 @@
 //
 // Loads and saves are cheap when nothing changed: a cape read before is
 // answered from memory while its file is the same file, and the PNG files of
-// images saved before are reused. Both memories live on the caller's thread.
+// images saved before are reused. The first memory is touched only by loads,
+// the second only by saves (and both by removeAllCapes), so loads and saves
+// may come from two threads.
 class CursorCapeStore {
 public:
     struct CursorPayload {
