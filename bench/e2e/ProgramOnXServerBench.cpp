@@ -6,6 +6,11 @@
 // (as a layout switcher does) until XFixesGetCursorImage shows the new
 // language's badge fill; the cursor is read after each XFixes cursor
 // notification or every millisecond, whichever comes first.
+//
+// TARNWICK_BENCH_PROGRAM runs another build of the program (an earlier one,
+// copied with its x11 provider beside it) for a before/after comparison.
+// TARNWICK_BENCH_SWITCH_LOG names a file that receives the log lines of one
+// warm switch to Russian without their time stamps, to compare two builds.
 
 #include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
@@ -25,10 +30,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <poll.h>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +50,8 @@ struct Rgb {
 // The letter badges' fills for English and Russian.
 constexpr Rgb english{0, 51, 179};
 constexpr Rgb russian{255, 59, 48};
+// German has no colour of its own: the hue its code hashes to.
+constexpr Rgb german{199, 56, 108};
 constexpr int badgePixels = 20;
 
 int badgeFillPixels(Display* display, Rgb colour)
@@ -52,8 +63,8 @@ int badgeFillPixels(Display* display, Rgb colour)
     int count = 0;
     for (int i = 0; i < image->width * image->height; ++i) {
         unsigned long pixel = image->pixels[i];
-        count += channel(pixel, 24) == 0xFF && std::abs(channel(pixel, 16) - colour.red) <= 2 &&
-                 std::abs(channel(pixel, 8) - colour.green) <= 2 && std::abs(channel(pixel, 0) - colour.blue) <= 2;
+        count += channel(pixel, 24) == 0xFF && std::abs(channel(pixel, 16) - colour.red) <= 3 &&
+                 std::abs(channel(pixel, 8) - colour.green) <= 3 && std::abs(channel(pixel, 0) - colour.blue) <= 3;
     }
     XFree(image);
     return count;
@@ -68,8 +79,33 @@ std::string cursorTheme()
     return "default";
 }
 
+std::string programPath()
+{
+    const char* other = std::getenv("TARNWICK_BENCH_PROGRAM");
+    return other && other[0] ? other : ChildProcess::programPath();
+}
+
+// Nanoseconds the main thread (whose id is the process's) has run.
+double mainThreadSeconds(int pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/schedstat");
+    unsigned long long nanoseconds = 0;
+    file >> nanoseconds;
+    return static_cast<double>(nanoseconds) / 1e9;
+}
+
+// "2026-01-31T09:05:07.123Z [INFO] text": the seconds of the day and the text.
+std::pair<double, std::string> parsedLogLine(const std::string& line)
+{
+    if (line.size() < 25 || line[10] != 'T')
+        return {-1, line};
+    double seconds = std::stod(line.substr(11, 2)) * 3600 + std::stod(line.substr(14, 2)) * 60 +
+                     std::stod(line.substr(17, 6));
+    return {seconds, line.substr(25)};
+}
+
 // The X server, a window of another client showing the theme's arrow under
-// the pointer, and Tarnwick started on them with layouts us and ru.
+// the pointer, and Tarnwick started on them with layouts us, ru and de.
 class Session {
 public:
     Session()
@@ -79,7 +115,7 @@ public:
         setenv("DISPLAY", server_.display().c_str(), 1);
         setenv("XCURSOR_THEME", theme_.c_str(), 1);
         setenv("XCURSOR_SIZE", "24", 1);
-        if (std::system(("setxkbmap -display " + server_.display() + " -layout us,ru").c_str()) != 0)
+        if (std::system(("setxkbmap -display " + server_.display() + " -layout us,ru,de").c_str()) != 0)
             return;
         display_ = XOpenDisplay(nullptr);
         if (!display_)
@@ -100,7 +136,8 @@ public:
                                      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"},
                                      {"QT_QPA_PLATFORM", "xcb"},
                                      {"TARNWICK_WINDOW_SERVER", "x11"},
-                                     {"TARNWICK_INPUT_SOURCE", "xkb"}});
+                                     {"TARNWICK_INPUT_SOURCE", "xkb"}},
+                                    {}, programPath());
         started_ = waitForBadge(english, 30);
         // Let the re-activations and any stabilization re-apply of the first
         // apply pass before anything is measured.
@@ -119,6 +156,7 @@ public:
 
     bool started() const { return started_; }
     int pid() const { return program_ ? program_->pid() : -1; }
+    std::string logPath() const { return tarnwick_.logPath(); }
 
     // Seconds from the lock to the badge on screen, or a negative value when
     // it did not show within the timeout.
@@ -130,6 +168,19 @@ public:
         if (!waitForBadge(fill, 5))
             return -1;
         return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    // The log lines written since the last call.
+    std::vector<std::string> newLogLines()
+    {
+        std::ifstream file(logPath());
+        file.seekg(static_cast<std::streamoff>(logOffset_));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) {
+            logOffset_ += line.size() + 1;
+            lines.push_back(line);
+        }
+        return lines;
     }
 
 private:
@@ -157,6 +208,7 @@ private:
     TarnwickProgram tarnwick_;
     std::unique_ptr<ChildProcess> program_;
     bool started_ = false;
+    std::size_t logOffset_ = 0;
 };
 
 Session& session()
@@ -192,16 +244,28 @@ double cpuSeconds(int pid)
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// Nanoseconds on a CPU summed over the threads: the clock-tick figure above
-// moves in 10 ms steps, too coarse for an idle minute.
-double scheduledSeconds(int pid)
+// Nanoseconds on a CPU per thread: the clock-tick figure above moves in
+// 10 ms steps, too coarse for an idle minute.
+std::map<std::string, double> scheduledSeconds(int pid)
 {
-    double total = 0;
+    std::map<std::string, double> threads;
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
         std::ifstream file(task.path() / "schedstat");
         unsigned long long nanoseconds = 0;
         if (file >> nanoseconds)
-            total += static_cast<double>(nanoseconds) / 1e9;
+            threads[task.path().filename().string()] = static_cast<double>(nanoseconds) / 1e9;
+    }
+    return threads;
+}
+
+// What the threads alive at both readings ran in between (a thread that ends
+// takes its figure with it).
+double scheduledBetween(const std::map<std::string, double>& before, const std::map<std::string, double>& after)
+{
+    double total = 0;
+    for (const auto& [thread, seconds] : after) {
+        auto earlier = before.find(thread);
+        total += seconds - (earlier == before.end() ? 0 : earlier->second);
     }
     return total;
 }
@@ -224,8 +288,84 @@ double residentMegabytes(int pid)
 
 }
 
-// One repetition is one switch, alternately to ru and back to en; the
-// aggregates are over the 50 switches.
+struct Layout {
+    unsigned int group;
+    Rgb fill;
+};
+constexpr Layout layouts[] = {{0, english}, {1, russian}, {2, german}};
+
+// The lines of one switch, from "Applying cursor for language=" to the
+// "Apply requested" line that ends its synchronous work, read until it is
+// there (the badge shows long before a slow switch ends).
+std::vector<std::string> switchLogLines()
+{
+    std::vector<std::string> lines;
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    bool started = false;
+    while (Clock::now() < deadline) {
+        for (auto& line : session().newLogLines()) {
+            started = started || line.find("] Applying cursor for language=") != std::string::npos;
+            if (!started)
+                continue;
+            lines.push_back(std::move(line));
+            if (lines.back().find("] Apply requested") != std::string::npos)
+                return lines;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {};
+}
+
+// From the first to the last of the lines, in seconds.
+double loggedSeconds(const std::vector<std::string>& lines)
+{
+    if (lines.empty())
+        return -1;
+    return parsedLogLine(lines.back()).first - parsedLogLine(lines.front()).first;
+}
+
+void keepSwitchLog(const std::vector<std::string>& lines)
+{
+    const char* path = std::getenv("TARNWICK_BENCH_SWITCH_LOG");
+    if (!path || !path[0])
+        return;
+    std::ofstream file(path);
+    for (const auto& line : lines)
+        file << parsedLogLine(line).second << "\n";
+}
+
+// The first switch to each of ru and de: nothing of theirs is loaded or on
+// disk, so this is the floor every warm switch is measured against.
+static void FirstSwitchToNewLanguage(benchmark::State& state)
+{
+    if (!session().started()) {
+        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+        return;
+    }
+    for (auto _ : state) {
+        double seconds = 0;
+        for (const Layout& layout : {layouts[1], layouts[2]}) {
+            double taken = session().switchTo(layout.group, layout.fill);
+            if (taken < 0) {
+                state.SkipWithError("the badge did not change within 5 s");
+                return;
+            }
+            seconds += taken;
+            state.counters[layout.group == 1 ? "ru_ms" : "de_ms"] = taken * 1e3;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        state.SetIterationTime(seconds / 2);
+    }
+    session().switchTo(0, english);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    session().newLogLines();
+}
+BENCHMARK(FirstSwitchToNewLanguage)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// One repetition is one switch, in turn to ru, de and back to en; the
+// aggregates are over the 60 switches. Beside the time to the screen: the
+// main thread's CPU time for the switch and everything it scheduled, and the
+// span of its synchronous work in the log.
 static void LanguageSwitchToBadgeOnScreen(benchmark::State& state)
 {
     if (!session().started()) {
@@ -233,9 +373,11 @@ static void LanguageSwitchToBadgeOnScreen(benchmark::State& state)
         return;
     }
     static int switches = 0;
+    int pid = session().pid();
     for (auto _ : state) {
-        bool toRussian = switches++ % 2 == 0;
-        double seconds = session().switchTo(toRussian ? 1 : 0, toRussian ? russian : english);
+        const Layout& layout = layouts[(++switches) % 3];
+        double mainBefore = mainThreadSeconds(pid);
+        double seconds = session().switchTo(layout.group, layout.fill);
         if (seconds < 0) {
             state.SkipWithError("the badge did not change within 5 s");
             break;
@@ -243,18 +385,91 @@ static void LanguageSwitchToBadgeOnScreen(benchmark::State& state)
         state.SetIterationTime(seconds);
         state.PauseTiming();
         // The switch's re-activations (up to 0.32 s later) end before the next.
+        std::vector<std::string> lines = switchLogLines();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        state.counters["main_thread_ms"] = (mainThreadSeconds(pid) - mainBefore) * 1e3;
+        state.counters["logged_ms"] = loggedSeconds(lines) * 1e3;
+        if (switches == 4)
+            keepSwitchLog(lines);
         state.ResumeTiming();
     }
 }
 BENCHMARK(LanguageSwitchToBadgeOnScreen)
     ->Iterations(1)
-    ->Repetitions(50)
+    ->Repetitions(60)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
     ->ComputeStatistics("max", [](const std::vector<double>& v) { return percentile(v, 1.0); })
     ->ReportAggregatesOnly(true);
+
+// A double tap: the second switch is issued the moment the first badge shows,
+// and timed from its own lock.
+static void SecondSwitchRightAfterTheFirst(benchmark::State& state)
+{
+    if (!session().started()) {
+        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+        return;
+    }
+    static int taps = 0;
+    for (auto _ : state) {
+        const Layout& first = layouts[1 + taps++ % 2];
+        if (session().switchTo(first.group, first.fill) < 0) {
+            state.SkipWithError("the first badge did not change within 5 s");
+            break;
+        }
+        double seconds = session().switchTo(0, english);
+        if (seconds < 0) {
+            state.SkipWithError("the second badge did not change within 5 s");
+            break;
+        }
+        state.SetIterationTime(seconds);
+        state.PauseTiming();
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        session().newLogLines();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(SecondSwitchRightAfterTheFirst)
+    ->Iterations(1)
+    ->Repetitions(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
+    ->ReportAggregatesOnly(true);
+
+// A minute of switching among the three layouts, four switches a second at
+// most; the resident memory it leaves behind.
+static void MemoryAfterAMinuteOfSwitching(benchmark::State& state)
+{
+    if (!session().started()) {
+        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+        return;
+    }
+    int pid = session().pid();
+    for (auto _ : state) {
+        double rssBefore = residentMegabytes(pid);
+        auto start = Clock::now();
+        int switches = 0;
+        while (Clock::now() - start < std::chrono::seconds(60)) {
+            const Layout& layout = layouts[++switches % 3];
+            if (session().switchTo(layout.group, layout.fill) < 0) {
+                state.SkipWithError("the badge did not change within 5 s");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            session().newLogLines();
+        }
+        session().switchTo(0, english);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.counters["switches"] = switches;
+        state.counters["rss_MB_before"] = rssBefore;
+        state.counters["rss_MB_after"] = residentMegabytes(pid);
+        state.counters["rss_anon_MB"] = megabytes(pid, "status", "RssAnon");
+    }
+}
+BENCHMARK(MemoryAfterAMinuteOfSwitching)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 // The program left alone for 60 s after the switches: its CPU time as a
 // share of one core and its resident memory.
@@ -269,12 +484,12 @@ static void IdleProgram(benchmark::State& state)
     for (auto _ : state) {
         double rssBefore = residentMegabytes(pid);
         double cpuBefore = cpuSeconds(pid);
-        double scheduledBefore = scheduledSeconds(pid);
+        auto scheduledBefore = scheduledSeconds(pid);
         auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
         double wall = std::chrono::duration<double>(Clock::now() - start).count();
         double cpu = cpuSeconds(pid) - cpuBefore;
-        double scheduled = scheduledSeconds(pid) - scheduledBefore;
+        double scheduled = scheduledBetween(scheduledBefore, scheduledSeconds(pid));
         state.SetIterationTime(wall);
         state.counters["cpu_s"] = cpu;
         state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;

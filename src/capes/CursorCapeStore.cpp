@@ -181,16 +181,6 @@ std::optional<PropertyList> parsedDictionary(const std::string& bytes)
     return root;
 }
 
-std::vector<std::string> encodedImages(const std::vector<CFRef<CGImageRef>>& images)
-{
-    std::vector<std::string> files;
-    for (const auto& image : images) {
-        if (auto file = PngCodec::encode(image.get()))
-            files.push_back(std::move(*file));
-    }
-    return files;
-}
-
 // Keys are set in the order the file has always had them: the document is
 // written in insertion order, and an unchanged cape must stay byte-identical.
 PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<std::string>& pngs)
@@ -311,13 +301,18 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
     }
     CapeName name = nameFor(languageCode, styleCode);
 
+    std::vector<const PngMemo::Images*> imageLists;
+    for (const auto& cursor : cursors)
+        imageLists.push_back(&cursor.second.second);
+    std::vector<std::vector<std::string>> pngs = pngMemo_.encode(name.hashKey(), imageLists);
+
     PropertyList entries = PropertyList::dictionary();
-    std::size_t entryCount = 0;
+    std::size_t entryCount = 0, index = 0;
     for (const auto& [identifier, cursor] : cursors) {
-        std::vector<std::string> pngs = encodedImages(cursor.second);
-        if (pngs.empty())
+        const std::vector<std::string>& files = pngs[index++];
+        if (files.empty())
             continue;
-        entries.setValue(identifier, cursorEntry(cursor.first, pngs));
+        entries.setValue(identifier, cursorEntry(cursor.first, files));
         ++entryCount;
     }
     if (entryCount == 0) {
@@ -364,9 +359,29 @@ CursorCapeStore::loadCape(const std::string& languageCode, const std::string& st
     CapeName name = nameFor(languageCode, styleCode);
     std::string fileName = name.identifier + ".cape";
     if (!fileExists(name.path)) {
+        loadedCapes_.erase(name.path);
         AppLog::info("CursorCapeStore load skipped: cape missing " + fileName);
         return std::nullopt;
     }
+    std::optional<FileIdentity> identity = FileIdentity::of(name.path);
+    auto loaded = loadedCapes_.find(name.path);
+    if (loaded != loadedCapes_.end() && identity && loaded->second.identity == *identity) {
+        AppLog::info("CursorCapeStore loaded " + name.path + " cursors=" +
+                     std::to_string(loaded->second.payloads.size()) + " bytes=" + std::to_string(identity->size));
+        return loaded->second.payloads;
+    }
+    auto payloads = readCape(name, fileName);
+    // Taken before the read: a file replaced meanwhile reads as changed next time.
+    if (payloads && identity && !identity->isRecent())
+        loadedCapes_.insert_or_assign(name.path, LoadedCape{*identity, *payloads});
+    else
+        loadedCapes_.erase(name.path);
+    return payloads;
+}
+
+std::optional<std::map<std::string, CursorCapeStore::CursorPayload>>
+CursorCapeStore::readCape(const CapeName& name, const std::string& fileName)
+{
     // Anything but a plain file (a pipe would block the read) counts as unreadable.
     std::optional<std::string> bytes = isRegularFile(name.path) ? AtomicFile::read(name.path, maxFileBytes)
                                                                  : std::nullopt;
@@ -435,4 +450,6 @@ void CursorCapeStore::removeAllCapes()
         lastSavedHashes_.clear();
         AppLog::info("CursorCapeStore removed " + std::to_string(capes.size()) + " cached cape files");
     });
+    loadedCapes_.clear();
+    pngMemo_.clear();
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/SerialQueue.h"
+#include "capes/PngMemo.h"
+#include "platform/files/FileIdentity.h"
 #include "platform/graphics/cgimage/CFRef.h"
 #include "platform/graphics/cgimage/CGImage.h"
 #include "runtime/CursorSnapshot.h"
@@ -19,6 +21,12 @@
 // with its size, hot spot and timing. Saves and removals are serialised on the
 // store's queue; loads run on the caller's thread and rely on the atomic
 // writes to never see half a file.
+//
+// Loads and saves are cheap when nothing changed: a cape read before is
+// answered from memory while its file is the same file, and the PNG files of
+// images saved before are reused. The first memory is touched only by loads,
+// the second only by saves (and both by removeAllCapes), so loads and saves
+// may come from two threads.
 class CursorCapeStore {
 public:
     struct CursorPayload {
@@ -72,9 +80,17 @@ private:
         std::string hashKey() const { return language + "|" + style; }
     };
     CapeName nameFor(const std::string& languageCode, const std::string& styleCode) const;
+    struct LoadedCape {
+        FileIdentity identity;
+        std::map<std::string, CursorPayload> payloads;
+    };
+    std::optional<std::map<std::string, CursorPayload>> readCape(const CapeName& name, const std::string& fileName);
     void forgetSavedHash(const std::string& hashKey);
 
     std::optional<std::string> capesDirectory_;
+    // Per file path, what its last successful load gave.
+    std::map<std::string, LoadedCape> loadedCapes_;
+    PngMemo pngMemo_;
     // Touched only on queue_.
     std::map<std::string, std::uint64_t> lastSavedHashes_;
     // Last, so that it is stopped (running what is still queued) while the

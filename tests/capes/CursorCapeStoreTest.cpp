@@ -11,6 +11,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -226,6 +227,50 @@ TEST_F(CursorCapeStoreTest, UnchangedSaveIsSkippedUntilTheFileIsGoneOrTheSetChan
     // Each cape has its own record: another style is written, not skipped.
     EXPECT_TRUE(store->saveCape("en", "dotBadge", sampleCursors()));
     EXPECT_TRUE(std::filesystem::exists(capePath("com.tarnwick.en.dotbadge")));
+}
+
+TEST_F(CursorCapeStoreTest, ARepeatedLoadComesFromMemoryUntilTheFileIsReplaced)
+{
+    ASSERT_TRUE(store->saveCape("en", "system", sampleCursors()));
+    // A file changed a moment ago is read again: a change within the file
+    // system's clock step would not show.
+    auto recent = store->loadCape("en", "system");
+    ASSERT_TRUE(recent);
+    EXPECT_NE(store->loadCape("en", "system")->at(arrowName).images, recent->at(arrowName).images);
+    std::filesystem::last_write_time(enPath(), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    auto first = store->loadCape("en", "system");
+    auto again = store->loadCape("en", "system");
+    ASSERT_TRUE(first && again);
+    EXPECT_EQ(again->at(arrowName).images, first->at(arrowName).images) << "the same decoded images, not a re-read";
+    std::string loadedLine = "[INFO] CursorCapeStore loaded " + enPath() + " cursors=2 bytes=" +
+                             std::to_string(std::filesystem::file_size(enPath())) + "\n";
+    std::string text = log();
+    std::size_t lines = 0;
+    for (auto at = text.find(loadedLine); at != std::string::npos; at = text.find(loadedLine, at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 4u) << "a load from memory logs the line a read logs";
+
+    saveAndEdit([](plist_t root) { plist_dict_set_item(cursorEntry(root, arrowName), "HotSpotX", plist_new_real(7)); });
+    EXPECT_EQ(store->loadCape("en", "system")->at(arrowName).snapshot.hotSpot.x, 7);
+    std::filesystem::remove(enPath());
+    EXPECT_FALSE(store->loadCape("en", "system"));
+}
+
+TEST_F(CursorCapeStoreTest, RememberedEncodingsWriteTheBytesAFreshStoreWrites)
+{
+    auto changed = sampleCursors();
+    changed[arrowName].second[1] = patternImage(64, 64, 9);
+    ASSERT_TRUE(store->saveCape("en", "letterBadge", sampleCursors()));
+    auto path = store->saveCape("en", "letterBadge", changed);
+    ASSERT_TRUE(path);
+    std::string remembered = TempHome::readFile(*path);
+
+    std::filesystem::remove(*path);
+    CursorCapeStore fresh;
+    ASSERT_TRUE(fresh.saveCape("en", "letterBadge", changed));
+    EXPECT_EQ(TempHome::readFile(*path), remembered);
+    EXPECT_EQ(pixelsOf(store->loadCape("en", "letterBadge")->at(arrowName).images[1].get()),
+              pixelsOf(changed[arrowName].second[1].get()));
 }
 
 TEST_F(CursorCapeStoreTest, ForeignOrOlderCapesAreRejectedAndLeftOnDisk)

@@ -39,6 +39,17 @@ TEST(PngCodec, OpaqueImagesOfOtherLayoutsAreEncodedByTheirPixels)
     ASSERT_TRUE(decoded);
     EXPECT_EQ(pixelsOf(decoded.get()), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF0A141E}));
     EXPECT_FALSE(PngCodec::encode(nullptr));
+
+    // Encoded on several threads, every file still lands at its image's place.
+    std::vector<CFRef<CGImageRef>> owned;
+    std::vector<CGImageRef> images;
+    for (unsigned seed = 0; seed < 40; ++seed)
+        images.push_back(owned.emplace_back(patternImage(8 + seed, 8, seed)).get());
+    images[5] = nullptr;
+    auto files = PngCodec::encodeAll(images);
+    ASSERT_EQ(files.size(), images.size());
+    for (std::size_t i = 0; i < images.size(); ++i)
+        EXPECT_EQ(files[i], PngCodec::encode(images[i])) << i;
 }
 
 TEST(PngCodec, DecodeRefusesWhatIsNotAPngWithinTheLimit)

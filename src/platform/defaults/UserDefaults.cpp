@@ -2,6 +2,7 @@
 
 #include "base/AppLog.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/files/FileIdentity.h"
 #include "platform/files/UserDirectories.h"
 
 #include <plist/plist.h>
@@ -11,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -192,13 +194,45 @@ std::optional<double> asReal(plist_t node)
     }
 }
 
+// The dictionary each file held when it last parsed, valid while the file is
+// the same file: reads far outnumber changes, and a poll reads every quarter
+// second. Guarded by storeMutex().
+struct ParsedFile {
+    FileIdentity identity;
+    Node dictionary{nullptr, &plist_free};
+};
+std::map<std::string, ParsedFile>& parsedFiles()
+{
+    static std::map<std::string, ParsedFile> files;
+    return files;
+}
+
+// The settings a file holds now; a file that does not parse is read (and
+// reported) every time, like one that is missing.
+plist_t currentDictionary(const std::string& path, Contents& scratch)
+{
+    std::optional<FileIdentity> identity = FileIdentity::of(path);
+    auto parsed = parsedFiles().find(path);
+    if (identity && parsed != parsedFiles().end() && parsed->second.identity == *identity)
+        return parsed->second.dictionary.get();
+    parsedFiles().erase(path);
+    // Taken before the read: a file replaced meanwhile reads as changed next time.
+    scratch = load(path);
+    if (!identity || identity->isRecent() || scratch.unreadable || scratch.unparsedBytes)
+        return scratch.dictionary.get();
+    auto& kept = parsedFiles()[path];
+    kept.identity = *identity;
+    kept.dictionary = std::move(scratch.dictionary);
+    return kept.dictionary.get();
+}
+
 template <typename Result>
 std::optional<Result> lookUp(const std::string& path, const std::string& key,
                              const std::function<std::optional<Result>(plist_t)>& convert)
 {
     std::lock_guard lock(storeMutex());
-    Contents contents = load(path);
-    plist_t node = plist_dict_get_item(contents.dictionary.get(), key.c_str());
+    Contents scratch;
+    plist_t node = plist_dict_get_item(currentDictionary(path, scratch), key.c_str());
     if (!node)
         return std::nullopt;
     return convert(node);

@@ -6,8 +6,9 @@
 #include <string>
 
 // The application's settings: an XML property list holding one dictionary.
-// Every call reads the file afresh, so a value changed by another process is
-// seen on the next read; every change rewrites the file atomically. Safe from
+// Every call sees the file as it is now (it is parsed again whenever its
+// identity changed), so a value changed by another process is seen on the
+// next read; every change rewrites the file atomically. Safe from
 // any thread: read-modify-write cycles of all instances are serialised.
 //
 // A file that cannot be parsed is never overwritten unseen: its values read as

@@ -6,7 +6,9 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <climits>
+#include <thread>
 
 namespace PngCodec {
 
@@ -52,6 +54,26 @@ std::optional<std::string> encode(CGImageRef image)
     if (!writer.write(pixels))
         return std::nullopt;
     return std::string(file.constData(), static_cast<std::size_t>(file.size()));
+}
+
+std::vector<std::optional<std::string>> encodeAll(const std::vector<CGImageRef>& images)
+{
+    std::vector<std::optional<std::string>> files(images.size());
+    auto encodeEvery = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < images.size(); i += step)
+            files[i] = encode(images[i]);
+    };
+    // A handful of images is not worth a thread.
+    constexpr std::size_t imagesPerThread = 8;
+    std::size_t threads = std::clamp<std::size_t>(images.size() / imagesPerThread, 1,
+                                                  std::max(1u, std::thread::hardware_concurrency()));
+    {
+        std::vector<std::jthread> helpers;
+        for (std::size_t first = 1; first < threads; ++first)
+            helpers.emplace_back(encodeEvery, first, threads);
+        encodeEvery(0, threads);
+    }
+    return files;
 }
 
 CFRef<CGImageRef> decode(std::string_view bytes, std::size_t maxPixelCount)

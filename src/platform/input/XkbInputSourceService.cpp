@@ -59,17 +59,23 @@ std::optional<InputSource> XkbInputSourceService::currentKeyboardInputSource()
 {
     if (!connect())
         return std::nullopt;
-    XkbStateRec state{};
-    if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success)
-        return std::nullopt;
-    // The reply came after every event the server sent before it, so a new
-    // keymap is known by now.
-    handleEvents(false);
+    // What the server has sent is on the connection already: a change made
+    // before this query shows without asking.
+    handleEvents(true);
+    if (!group_ || !groups_ || !watch_) {
+        XkbStateRec state{};
+        if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success)
+            return std::nullopt;
+        // The reply came after every event the server sent before it, so a
+        // new keymap is known by now, and later group changes arrive as events.
+        handleEvents(false);
+        group_ = state.group;
+    }
     if (!groups_) {
         groups_ = readGroups();
         handleEvents(false);
     }
-    const Group& group = (*groups_)[state.group % XkbSymbolsName::maximumGroups];
+    const Group& group = (*groups_)[*group_ % XkbSymbolsName::maximumGroups];
     InputSource source;
     source.localizedName = group.name;
     if (group.layout)
@@ -123,6 +129,7 @@ void XkbInputSourceService::handleEvents(bool readConnection)
             continue;
         const auto& xkb = reinterpret_cast<const XkbEvent&>(event);
         if (xkb.any.xkb_type == XkbStateNotify && (xkb.state.changed & XkbGroupStateMask)) {
+            group_ = static_cast<unsigned int>(xkb.state.group);
             changed = true;
         } else if (xkb.any.xkb_type == XkbNamesNotify || xkb.any.xkb_type == XkbNewKeyboardNotify) {
             groups_.reset();

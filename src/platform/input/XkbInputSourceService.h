@@ -17,8 +17,11 @@ struct _XDisplay;
 // gives that layout.
 //
 // One connection stays open for the life of the service. Asking for the
-// current source costs one round trip to the server; the names of the groups
-// are kept until the server reports a new keymap.
+// current source costs one round trip to the server until someone observes
+// changes; from then on the group is the one the server's events (read off
+// the connection at each query) last reported, and a query makes no round
+// trip. The names of the groups are kept until the server reports a new
+// keymap.
 class XkbInputSourceService : public InputSourceService {
 public:
     // An empty display name means $DISPLAY.
@@ -47,6 +50,8 @@ private:
     _XDisplay* display_ = nullptr;
     bool connectionFailed_ = false;
     int xkbEventType_ = 0;
+    // The group as the server last told it, while events are being read.
+    std::optional<unsigned int> group_;
     std::optional<Groups> groups_;
     XkbLayoutRegistry registry_;
     std::shared_ptr<SourceChangeObservers> observers_ = std::make_shared<SourceChangeObservers>();

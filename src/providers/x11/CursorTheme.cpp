@@ -95,6 +95,10 @@ std::map<int, int> nominalByDensity(const XcursorImages& images, int shownNomina
     for (int i = 0; i < images.nimage; ++i) {
         auto nominal = static_cast<int>(images.images[i]->size);
         int density = ThemeCursorFrame::pixelsPerPoint(nominal);
+        // The server shows the user's size, and twice it at scale 2 and on
+        // 2x screens; copying more would only cost time at every switch.
+        if (density != shownDensity && density != 2 * shownDensity)
+            continue;
         int wanted = density == shownDensity ? shownNominal : density * ThemeCursorFrame::nominalPointSize;
         auto [held, added] = chosen.emplace(density, nominal);
         if (!added && std::abs(nominal - wanted) < std::abs(held->second - wanted))

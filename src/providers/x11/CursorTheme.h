@@ -31,10 +31,10 @@ public:
     const XcursorImages* images(const std::string& xName);
 
     // The first of the X names the theme has, as the program copies a cursor:
-    // one image per whole number of pixels per point, each padded into the
-    // square frame of the image shown at the user's size; size and hot spot
-    // in points of that frame. Names the user's own theme has come before
-    // names only "default" has.
+    // one image per whole number of pixels per point, at the user's size and
+    // twice it, each padded into the square frame of the image shown at the
+    // user's size; size and hot spot in points of that frame. Names the
+    // user's own theme has come before names only "default" has.
     std::optional<CursorRecord> record(CursorNameMap::XNames xNames);
 
     // The frames X shows for the first of the X names the theme has, in the

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -123,6 +124,13 @@ TEST_F(UserDefaultsTest, EveryReadSeesTheFileAsItIsNowAndWritesKeepWhatOthersSto
     defaults.remove("other");
     EXPECT_FALSE(defaults.contains("other"));
     EXPECT_EQ(defaults.boolean("tarnwick.left_handed"), false);
+
+    // Rewritten in place, same size: the new modification time tells.
+    std::string before = plistWith("<key>n</key><integer>1</integer>");
+    TempHome::writeFile(file, before);
+    EXPECT_EQ(defaults.integer("n"), 1);
+    std::ofstream(file, std::ios::in | std::ios::out) << plistWith("<key>n</key><integer>2</integer>");
+    EXPECT_EQ(defaults.integer("n"), 2);
 }
 
 TEST_F(UserDefaultsTest, RemovingAMissingKeyCreatesNoFile)

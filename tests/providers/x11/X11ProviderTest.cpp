@@ -223,7 +223,7 @@ TEST_F(X11ProviderTest, IBeamAndPointingHandRegistrationsReachWindowsThatUseXter
     }
 }
 
-TEST_F(X11ProviderTest, CopyingGivesTheThemeAtEveryNominalSizeUntilANameIsRegistered)
+TEST_F(X11ProviderTest, CopyingGivesTheThemeAtTheShownSizeAndTwiceItUntilANameIsRegistered)
 {
     Copied arrow = copyNamed("com.apple.coregraphics.Arrow");
     ASSERT_EQ(arrow.status, 0);

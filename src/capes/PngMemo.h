@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/graphics/cgimage/CFRef.h"
+#include "platform/graphics/cgimage/CGImage.h"
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The PNG files of images already encoded, found again by their pixels. A set
+// saved again nearly always holds the images of its last save, and encoding
+// them anew costs far more than hashing them.
+class PngMemo {
+public:
+    using Images = std::vector<CFRef<CGImageRef>>;
+
+    // For every list, the PNG files of its images that encode, in order.
+    // Images not remembered are encoded (in parallel); afterwards the memo
+    // holds, for setKey, exactly the images of this call.
+    std::vector<std::vector<std::string>> encode(const std::string& setKey, const std::vector<const Images*>& lists);
+
+    void clear() { sets_.clear(); }
+
+private:
+    struct PixelKey {
+        std::size_t width = 0;
+        std::size_t height = 0;
+        std::size_t bytesPerRow = 0;
+        CGBitmapInfo bitmapInfo = 0;
+        std::uint64_t hash = 0;
+        auto operator<=>(const PixelKey&) const = default;
+    };
+    // Nothing for an image that did not encode.
+    using Encodings = std::map<PixelKey, std::optional<std::string>>;
+
+    static PixelKey keyOf(CGImageRef image);
+    const std::optional<std::string>* remembered(const PixelKey& key) const;
+
+    // Per set, the encodings of its last save.
+    std::map<std::string, Encodings> sets_;
+};
