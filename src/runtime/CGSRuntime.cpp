@@ -149,7 +149,8 @@ CGSRuntime::CGSRuntime(std::vector<void*> handles)
                                                              searchHandles_)),
       mouseLocationFn(resolve<MouseLocationFunction>({"TarnwickMouseLocation"}, searchHandles_)),
       primaryScreenHeightFn(resolve<PrimaryScreenHeightFunction>({"TarnwickPrimaryScreenHeight"}, searchHandles_)),
-      eventPostFn(resolve<EventPostFunction>({"CGEventPost"}, searchHandles_))
+      eventPostFn(resolve<EventPostFunction>({"CGEventPost"}, searchHandles_)),
+      selectCursorSetFn(resolve<SelectCursorSetFunction>({"TarnwickSelectCursorSet"}, searchHandles_))
 {
     logInitialized();
 }
@@ -589,6 +590,12 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
                   number(hotSpot.y) + ") depth=" + number(depth) + " components=" + number(components) +
                   " bpc=" + number(bitsPerComponent));
     return fingerprint;
+}
+
+void CGSRuntime::selectCursorSet(const std::string& language, const std::string& style, bool leftHanded) const
+{
+    if (selectCursorSetFn)
+        selectCursorSetFn(language.c_str(), style.c_str(), leftHanded);
 }
 
 void CGSRuntime::postSyntheticMouseMovedEvents(int count) const
