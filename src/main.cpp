@@ -8,6 +8,7 @@
 #include "language/LanguageDetector.h"
 #include "platform/autostart/LaunchAgent.h"
 #include "platform/defaults/UserDefaults.h"
+#include "platform/graphics/QtPlatformChoice.h"
 #include "platform/http/HttpSession.h"
 #include "platform/input/InputSourceService.h"
 #include "platform/provider/WindowServerProvider.h"
@@ -25,19 +26,6 @@
 #include <memory>
 
 namespace {
-
-// Without a display the program still runs (tests, the demo's headless
-// parts): Qt then draws nowhere instead of refusing to start.
-void chooseQtPlatform()
-{
-    auto isSet = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && value[0];
-    };
-    bool hasDisplay = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
-    if (!hasDisplay && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-}
 
 bool seedWatchdogFromEnvironment()
 {
@@ -75,7 +63,7 @@ int runTray(int argc, char** argv)
     // The runtime resolves the window server's functions when it is created
     // below, so the provider must be in the process before that.
     WindowServerProvider::loadFromEnvironment();
-    chooseQtPlatform();
+    QtPlatformChoice::apply();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tarnwick");
     // An accessory application: no window, so closing one must not quit.

@@ -2,6 +2,7 @@
 
 #include "base/AppLog.h"
 #include "platform/input/FileInputSourceService.h"
+#include "platform/input/GnomeInputSourceService.h"
 #include "platform/input/XkbInputSourceService.h"
 
 #include <cstdlib>
@@ -14,6 +15,8 @@ std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
     const std::string filePrefix = "file:";
     if (choice.rfind(filePrefix, 0) == 0 && choice.size() > filePrefix.size())
         return std::make_unique<FileInputSourceService>(choice.substr(filePrefix.size()));
+    if (GnomeInputSourceService::wanted(choice))
+        return std::make_unique<GnomeInputSourceService>();
     if (!choice.empty() && choice != "xkb")
         AppLog::warn("Input sources: unsupported TARNWICK_INPUT_SOURCE=" + choice + "; using xkb");
     // Without a display the XKB service simply finds no source.

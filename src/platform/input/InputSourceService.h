@@ -23,6 +23,6 @@ public:
     virtual std::shared_ptr<RunLoop::Handle> observeSelectedSourceChanged(std::function<void()> callback) = 0;
 
     // The service the environment asks for: TARNWICK_INPUT_SOURCE=xkb (the
-    // default) or file:PATH.
+    // default), gnome (also the default in a GNOME session) or file:PATH.
     static std::unique_ptr<InputSourceService> fromEnvironment();
 };
