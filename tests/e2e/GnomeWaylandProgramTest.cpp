@@ -5,6 +5,8 @@
 #include <glib.h>
 
 #include <chrono>
+#include <filesystem>
+#include <iostream>
 #include <csignal>
 
 namespace {

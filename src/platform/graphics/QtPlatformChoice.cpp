@@ -30,7 +30,7 @@ bool waylandPluginInstalled()
 std::optional<std::string> platformFor(bool hasWayland, bool hasDisplay, bool pluginInstalled)
 {
     if (hasWayland && pluginInstalled)
-        return hasDisplay ? std::optional<std::string>("wayland;xcb") : std::nullopt;
+        return hasDisplay ? "wayland;xcb" : "wayland;offscreen";
     if (hasDisplay)
         return hasWayland ? std::optional<std::string>("xcb") : std::nullopt;
     return "offscreen";

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <string_view>
 #include <memory>
+#include <set>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -115,7 +118,9 @@ std::uint64_t ThemeFolder::digest(const std::string& inherits, const std::map<st
             if (CFGetTypeID(image) != CGImageGetTypeID())
                 continue;
             mixValue(hash, CGImageGetWidth(image));
-            mix(hash, CGImageGetBytePointer(image), CGImageGetBytesLength(image));
+            // The pixels are most of the work: hashed a word at a time.
+            auto pixels = reinterpret_cast<const char*>(CGImageGetBytePointer(image));
+            mixValue(hash, std::hash<std::string_view>{}(std::string_view(pixels, CGImageGetBytesLength(image))));
         }
     }
     return hash;
@@ -162,13 +167,16 @@ bool ThemeFolder::writeInto(const std::string& folder, const std::string& inheri
           << "Inherits=" << inherits << "\n";
     if (!index)
         return false;
-    bool any = false;
+    // Several names stand for the same X cursor (the arrow has a dozen); the
+    // first of them in name order is written, named cursors before numbered.
+    std::set<std::string> written;
     for (const auto& [name, record] : cursors) {
         CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
-        if (!xNames.empty())
-            any = writeCursor(cursorFolder, xNames, record, nominalSizes) || any;
+        if (!xNames.empty() && !written.contains(xNames.front()) &&
+            writeCursor(cursorFolder, xNames, record, nominalSizes))
+            written.insert(xNames.front());
     }
-    return any;
+    return !written.empty();
 }
 
 std::vector<std::string> ThemeFolder::ownFolders(const std::string& iconsFolder)

@@ -6,10 +6,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 namespace {
 
-constexpr const char* arrowName = "com.apple.coregraphics.Arrow";
 constexpr int defaultSize = 24;
 constexpr double pointsNominalSize = 24.0;
 
@@ -82,7 +82,7 @@ ThemeWindowServer::ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting
                                      std::string iconsFolder)
     : setting_(std::move(setting)), backup_(std::move(backup)), iconsFolder_(std::move(iconsFolder)),
       userTheme_(recoverUserTheme(setting_.get(), backup_)), size_(cursorSize(setting_.get())),
-      theme_(userTheme_, size_), selected_(std::string(ThemeFolder::namePrefix) + "none-none-right")
+      theme_(userTheme_, size_)
 {
 }
 
@@ -91,6 +91,7 @@ void ThemeWindowServer::select(const std::string& language, const std::string& s
     std::lock_guard lock(mutex_);
     std::string hand = leftHanded ? "left" : "right";
     selected_ = ThemeFolder::namePrefix + folderWord(language) + "-" + folderWord(style) + "-" + hand;
+    selectedSinceReset_ = true;
     std::string suffix = "-" + folderWord(style) + "-" + hand;
     ThemeFolder::removeStale(iconsFolder_, [&](const std::string& name) {
         return !name.ends_with(suffix) && name != shown_;
@@ -183,12 +184,14 @@ CGSError ThemeWindowServer::setSystemCursor(CGSConnectionID connection, CGSCurso
     return activate("com.apple.cursor." + std::to_string(cursor), seed ? seed : &ignored);
 }
 
-// Nothing registered for the selected set leaves the user's theme showing.
+// Without a selected set, or with nothing registered for it, the user's theme
+// stays.
 CGSError ThemeWindowServer::activate(const std::string& name, CGSCursorSeed* seed)
 {
     current_ = name;
     *seed = ++seed_;
-    if (registrations_[selected_].empty())
+    selectedSinceReset_ = false;
+    if (selected_.empty() || registrations_[selected_].empty())
         return success;
     if (!writeSelected())
         return cannotComplete;
@@ -231,10 +234,8 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
 
 std::vector<int> ThemeWindowServer::nominalSizes() const
 {
-    std::vector<int> sizes = {24, 32, 48, 64};
-    if (std::find(sizes.begin(), sizes.end(), size_) == sizes.end())
-        sizes.push_back(size_);
-    return sizes;
+    // The desktop's size, and twice that for screens scaled by two.
+    return {size_, 2 * size_};
 }
 
 CGImageRef ThemeWindowServer::createRegisteredImage(CGSConnectionID connection, const char* name, CGPoint* hotSpot)
@@ -272,6 +273,11 @@ CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
     registrations_.clear();
     dirty_ = false;
     ++seed_;
+    // An apply selects its set and may then start from the theme's cursors;
+    // a reset with no selection since the last activation is the restore.
+    if (std::exchange(selectedSinceReset_, false))
+        return success;
+    selected_.clear();
     if (!shown_)
         return success;
     if (setting_ && !setting_->setTheme(userTheme_))
@@ -324,8 +330,7 @@ CGSError ThemeWindowServer::setScale(CGSConnectionID connection, float scale)
 
 std::optional<CursorFrames> ThemeWindowServer::currentFrames()
 {
-    std::string name = shown_ ? current_ : arrowName;
-    auto record = recordFor(name, CursorNameMap::xNames(name));
+    auto record = recordFor(current_, CursorNameMap::xNames(current_));
     return record ? CursorFrames::fromRecord(*record, size_ / pointsNominalSize) : std::nullopt;
 }
 

@@ -40,7 +40,9 @@ public:
     ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting, CursorThemeBackup backup, std::string iconsFolder);
 
     // The folder the next registrations belong to. Folders of another style or
-    // hand are removed, except the one the desktop shows.
+    // hand are removed, except the one the desktop shows. Until the first
+    // selection, and again after a restore, activations leave the user's
+    // theme showing.
     void select(const std::string& language, const std::string& style, bool leftHanded);
     const std::string& selectedTheme() const { return selected_; }
     const std::string& userTheme() const { return userTheme_; }
@@ -87,8 +89,7 @@ private:
     int size_;
     CursorTheme theme_;
     std::string selected_;
-    std::string style_;
-    bool leftHanded_ = false;
+    bool selectedSinceReset_ = false;
     // Per theme folder, what was registered for it.
     std::map<std::string, Registrations> registrations_;
     std::map<std::string, std::uint64_t> written_;
