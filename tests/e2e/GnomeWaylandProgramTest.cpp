@@ -121,22 +121,24 @@ TEST_F(GnomeWaylandProgramTest, TheDesktopsThemeFollowsTheInputSourceAndIsTheUse
 {
     auto program = launch();
     ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << ProgramOnXServer::log() << program->standardError();
-    auto started = waitForTheme("Tarnwick-en-", 1);
+    auto started = waitForTheme("Tarnwick-en-", 10);
     ASSERT_TRUE(started) << cursorTheme() << "\n" << ProgramOnXServer::log();
+    EXPECT_LE(*started, 1.0);
     std::string english = cursorTheme();
-    EXPECT_TRUE(inOrder(ProgramOnXServer::log(), {"libtarnwick_provider_theme.so"}));
     expectBadges(english, "en");
 
     setKey(sourcesGroup, "mru-sources", "[('xkb', 'ru'), ('xkb', 'us')]");
-    auto cold = waitForTheme("Tarnwick-ru-", 1);
+    auto cold = waitForTheme("Tarnwick-ru-", 5);
     ASSERT_TRUE(cold) << cursorTheme() << "\n" << ProgramOnXServer::log();
+    EXPECT_LE(*cold, 1.0);
     expectBadges(cursorTheme(), "ru");
     std::filesystem::path englishFolder = home.applicationSupport() + "/icons/" + english;
     auto englishWritten = std::filesystem::last_write_time(englishFolder / "tarnwick-theme.stamp");
 
     setKey(sourcesGroup, "mru-sources", "[('xkb', 'us'), ('xkb', 'ru')]");
-    auto warm = waitForTheme("Tarnwick-en-", 1);
+    auto warm = waitForTheme("Tarnwick-en-", 5);
     ASSERT_TRUE(warm) << ProgramOnXServer::log();
+    EXPECT_LE(*warm, 1.0);
     EXPECT_EQ(std::filesystem::last_write_time(englishFolder / "tarnwick-theme.stamp"), englishWritten)
         << "a set already on disk is not written again";
     std::cout << "[ FIGURES  ] input source to theme setting: cold " << *cold * 1000 << " ms, warm " << *warm * 1000

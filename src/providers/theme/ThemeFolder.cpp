@@ -5,6 +5,7 @@
 
 #include <X11/Xcursor/Xcursor.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -150,6 +151,11 @@ bool ThemeFolder::write(const std::string& inherits, const std::map<std::string,
     std::error_code error;
     fs::rename(building, path(), error);
     fs::remove_all(retired, ignored);
+    fs::path link = fs::path(linksFolder()) / name_;
+    if (!error && !fs::is_symlink(link, ignored)) {
+        fs::create_directories(linksFolder(), ignored);
+        fs::create_directory_symlink(path(), link, ignored);
+    }
     return !error;
 }
 
@@ -179,6 +185,12 @@ bool ThemeFolder::writeInto(const std::string& folder, const std::string& inheri
     return !written.empty();
 }
 
+std::string ThemeFolder::linksFolder()
+{
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.icons";
+}
+
 std::vector<std::string> ThemeFolder::ownFolders(const std::string& iconsFolder)
 {
     std::vector<std::string> names;
@@ -196,5 +208,8 @@ std::vector<std::string> ThemeFolder::ownFolders(const std::string& iconsFolder)
 void ThemeFolder::removeFolder(const std::string& path)
 {
     std::error_code ignored;
+    fs::path link = fs::path(linksFolder()) / fs::path(path).filename();
+    if (fs::is_symlink(link, ignored) && fs::read_symlink(link, ignored) == path)
+        fs::remove(link, ignored);
     fs::remove_all(path, ignored);
 }

@@ -12,7 +12,9 @@
 // registered cursor, the other X names of the same cursor as links to it,
 // and index.theme inheriting the user's theme so that every name the set does
 // not replace still resolves. A stamp file holds a digest of the content, so a
-// set already on disk is never written again.
+// set already on disk is never written again. A link in ~/.icons leads to the
+// folder too: libXcursor before 1.2.2 looks only there, not in the XDG data
+// folder, and X clients under XWayland load the theme through it.
 class ThemeFolder {
 public:
     // Every folder of the program's own starts with this.
@@ -45,6 +47,8 @@ public:
     }
 
 private:
+    // ~/.icons
+    static std::string linksFolder();
     static std::vector<std::string> ownFolders(const std::string& iconsFolder);
     static void removeFolder(const std::string& path);
     bool writeInto(const std::string& folder, const std::string& inherits,

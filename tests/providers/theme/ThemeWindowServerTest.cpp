@@ -98,6 +98,8 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(firstPixel(folder + "/cursors/text"), red) << "aliases resolve";
     EXPECT_TRUE(fs::is_symlink(folder + "/cursors/default"));
     EXPECT_FALSE(fs::exists(folder + "/cursors/hand2")) << "what was not registered is inherited";
+    EXPECT_EQ(fs::read_symlink(session.home.path() + "/.icons/Tarnwick-en-letterbadge-right"), folder)
+        << "where older libXcursor looks";
 
     // The same set again, in this run or the next, is not written again.
     ino_t written = inode(folder);
@@ -152,7 +154,11 @@ TEST(ThemeWindowServerTest, FoldersOfAnotherStyleOrHandGoWhileOtherThemesStay)
     fs::create_directories(session.icons + "/Tarnwick-handmade-right");
     fs::create_directories(session.icons + "/Adwaita");
 
+    fs::create_directories(session.home.path() + "/.icons");
+    fs::create_directory_symlink(session.icons + "/Tarnwick-de-flag-right",
+                                 session.home.path() + "/.icons/Tarnwick-de-flag-right");
     server->select("de", "letterbadge", false);
+    EXPECT_FALSE(fs::is_symlink(session.home.path() + "/.icons/Tarnwick-de-flag-right"));
     EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-de-letterbadge-left"));
     EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-de-flag-right"));
     for (const char* kept : {"Tarnwick-de-letterbadge-right", "Tarnwick-en-letterbadge-right",
