@@ -2,7 +2,6 @@
 
 #include "providers/theme/ThemeFolder.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -287,22 +286,15 @@ CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
     return success;
 }
 
+// The compositor owns the pointer; a client cannot hide it for everyone.
 CGSError ThemeWindowServer::hide(CGSConnectionID connection)
 {
-    if (connection != connectionID)
-        return invalidConnection;
-    std::lock_guard lock(mutex_);
-    ++hideCount_;
-    return success;
+    return connection == connectionID ? success : invalidConnection;
 }
 
 CGSError ThemeWindowServer::show(CGSConnectionID connection)
 {
-    if (connection != connectionID)
-        return invalidConnection;
-    std::lock_guard lock(mutex_);
-    hideCount_ = std::max(0, hideCount_ - 1);
-    return success;
+    return connection == connectionID ? success : invalidConnection;
 }
 
 // The desktop scales cursors itself; the value is only kept for reading back.

@@ -99,5 +99,4 @@ private:
     std::string current_ = "com.apple.coregraphics.Arrow";
     CGSCursorSeed seed_ = 1;
     float scale_ = 1.0f;
-    int hideCount_ = 0;
 };
