@@ -134,6 +134,12 @@ bool ThemeFolder::holds(std::uint64_t digest) const
     return stamp >> text && text == hex(digest);
 }
 
+bool ThemeFolder::complete() const
+{
+    std::error_code ignored;
+    return fs::exists(path() + "/" + stampFile, ignored);
+}
+
 bool ThemeFolder::write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
                         const std::vector<int>& nominalSizes, std::uint64_t digest) const
 {

@@ -30,6 +30,8 @@ public:
     static std::uint64_t digest(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
                                 const std::vector<int>& nominalSizes);
     bool holds(std::uint64_t digest) const;
+    // Whether the folder was written completely, by this run or an earlier one.
+    bool complete() const;
 
     // Builds the folder beside its place and swaps it in, so a toolkit never
     // reads half a theme. False when nothing could be written.

@@ -95,6 +95,11 @@ void ThemeWindowServer::select(const std::string& language, const std::string& s
     ThemeFolder::removeStale(iconsFolder_, [&](const std::string& name) {
         return !name.ends_with(suffix) && name != shown_;
     });
+    // A set seen before is on disk already: the desktop switches now, not
+    // after the set has been drawn again; the activation that follows
+    // rewrites it only if its content changed.
+    if (ThemeFolder(iconsFolder_, selected_).complete())
+        pointDesktopAt(selected_);
 }
 
 CGSError ThemeWindowServer::registerCursor(CGSConnectionID connection, const char* name, const CursorRecord& record,
@@ -204,14 +209,9 @@ bool ThemeWindowServer::writeSelected()
     const Registrations& cursors = registrations_[selected_];
     std::vector<int> sizes = nominalSizes();
     std::uint64_t digest = ThemeFolder::digest(userTheme_, cursors, sizes);
-    if (auto known = written_.find(selected_); known != written_.end() && known->second == digest) {
-        dirty_ = false;
-        return true;
-    }
     ThemeFolder folder(iconsFolder_, selected_);
     if (!folder.holds(digest) && !folder.write(userTheme_, cursors, sizes, digest))
         return false;
-    written_[selected_] = digest;
     dirty_ = false;
     return true;
 }

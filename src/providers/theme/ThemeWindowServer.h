@@ -40,7 +40,8 @@ public:
     ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting, CursorThemeBackup backup, std::string iconsFolder);
 
     // The folder the next registrations belong to. Folders of another style or
-    // hand are removed, except the one the desktop shows. Until the first
+    // hand are removed, except the one the desktop shows. A set already on
+    // disk is shown at once. Until the first
     // selection, and again after a restore, activations leave the user's
     // theme showing.
     void select(const std::string& language, const std::string& style, bool leftHanded);
@@ -92,7 +93,6 @@ private:
     bool selectedSinceReset_ = false;
     // Per theme folder, what was registered for it.
     std::map<std::string, Registrations> registrations_;
-    std::map<std::string, std::uint64_t> written_;
     bool dirty_ = false;
     // What the program pointed the desktop at; nothing while it shows the user's.
     std::optional<std::string> shown_;

@@ -116,6 +116,9 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(session.desktop.theme, "DMZ-White") << "kept across the second start's recovery";
     EXPECT_EQ(session.desktop.writes, writes + 1);
     EXPECT_FALSE(session.backup.exists());
+
+    server->select("en", "letterbadge", false);
+    EXPECT_EQ(session.desktop.theme, "Tarnwick-en-letterbadge-right") << "a set on disk is shown before it is drawn";
 }
 
 TEST(ThemeWindowServerTest, AStartAfterACrashPutsTheUsersThemeBackAndADamagedBackupNeverStopsIt)
