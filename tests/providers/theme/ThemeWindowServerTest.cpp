@@ -168,7 +168,9 @@ TEST(ThemeWindowServerTest, FoldersOfAnotherStyleOrHandGoWhileOtherThemesStay)
                              "Tarnwick-handmade-right", "Adwaita"})
         EXPECT_TRUE(fs::exists(session.icons + "/" + kept)) << kept;
 
+    EXPECT_EQ(session.desktop.theme, "Tarnwick-de-letterbadge-right") << "on disk, so shown at once";
+
     server->select("de", "flag", true);
-    EXPECT_TRUE(fs::exists(session.icons + "/Tarnwick-en-letterbadge-right")) << "the set the desktop shows stays";
-    EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-de-letterbadge-right"));
+    EXPECT_TRUE(fs::exists(session.icons + "/Tarnwick-de-letterbadge-right")) << "the set the desktop shows stays";
+    EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-en-letterbadge-right"));
 }
