@@ -120,7 +120,8 @@ void expectBadges(const std::string& theme, const std::string& language)
 TEST_F(GnomeWaylandProgramTest, TheDesktopsThemeFollowsTheInputSourceAndIsTheUsersAgainAfterTheProgram)
 {
     auto program = launch();
-    ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch.")) << ProgramOnXServer::log() << program->standardError();
+    ASSERT_TRUE(ProgramOnXServer::waitForLog("Tarnwick launch."))
+        << ProgramOnXServer::log() << program->standardError();
     auto started = waitForTheme("Tarnwick-en-", 10);
     ASSERT_TRUE(started) << cursorTheme() << "\n" << ProgramOnXServer::log();
     EXPECT_LE(*started, 1.0);

@@ -72,8 +72,8 @@ std::string folderWord(const std::string& text)
 
 ThemeWindowServer& ThemeWindowServer::shared()
 {
-    static ThemeWindowServer server(CursorThemeSetting::forDesktop(), CursorThemeBackup(CursorThemeBackup::defaultPath()),
-                                    dataHome() + "/icons");
+    static ThemeWindowServer server(CursorThemeSetting::forDesktop(),
+                                    CursorThemeBackup(CursorThemeBackup::defaultPath()), dataHome() + "/icons");
     return server;
 }
 
