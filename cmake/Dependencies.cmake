@@ -17,6 +17,8 @@ pkg_check_modules(XRENDER REQUIRED IMPORTED_TARGET xrender)
 pkg_check_modules(XTST REQUIRED IMPORTED_TARGET xtst)
 pkg_check_modules(XKBREGISTRY REQUIRED IMPORTED_TARGET xkbregistry)
 pkg_check_modules(LIBSYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 
 if(TARNWICK_TESTS)
   find_package(GTest REQUIRED)

@@ -13,7 +13,7 @@ file(RELATIVE_PATH tarnwick_private_from_bin "${CMAKE_INSTALL_FULL_BINDIR}" "${T
 target_compile_definitions(tarnwick_provider PUBLIC TARNWICK_PRIVATE_LIBRARY_FOLDER="${tarnwick_private_from_bin}")
 
 set_target_properties(tarnwick PROPERTIES INSTALL_RPATH "$ORIGIN/${tarnwick_private_from_bin}")
-set(tarnwick_private_libraries tarnwick_cgimage tarnwick_provider_x11 tarnwick_provider_sim)
+set(tarnwick_private_libraries tarnwick_cgimage tarnwick_provider_x11 tarnwick_provider_theme tarnwick_provider_sim)
 set_target_properties(${tarnwick_private_libraries} PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

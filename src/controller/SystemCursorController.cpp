@@ -68,6 +68,7 @@ bool SystemCursorController::apply(const std::optional<CursorMarker>& marker,
         return restoreOriginal();
     }
 
+    runtime_.selectCursorSet(languageCode.value_or(""), styleCode.value_or(""), isLeftHanded);
     CapePayloads capes = loadCapes(languageCode, styleCode);
     // Only the undecorated system style may take its cursors from a cape; badge
     // styles are drawn afresh from the baseline every time.

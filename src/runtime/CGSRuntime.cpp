@@ -121,7 +121,8 @@ CGSRuntime::CGSRuntime(std::vector<void*> handles)
                                                              searchHandles_)),
       mouseLocationFn(resolve<MouseLocationFunction>({"TarnwickMouseLocation"}, searchHandles_)),
       primaryScreenHeightFn(resolve<PrimaryScreenHeightFunction>({"TarnwickPrimaryScreenHeight"}, searchHandles_)),
-      eventPostFn(resolve<EventPostFunction>({"CGEventPost"}, searchHandles_))
+      eventPostFn(resolve<EventPostFunction>({"CGEventPost"}, searchHandles_)),
+      selectCursorSetFn(resolve<SelectCursorSetFunction>({"TarnwickSelectCursorSet"}, searchHandles_))
 {
     logInitialized();
 }
@@ -554,6 +555,12 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
                   LogFormat::number(hotSpot.y) + ") depth=" + LogFormat::number(depth) + " components=" + LogFormat::number(components) +
                   " bpc=" + LogFormat::number(bitsPerComponent));
     return fingerprint;
+}
+
+void CGSRuntime::selectCursorSet(const std::string& language, const std::string& style, bool leftHanded) const
+{
+    if (selectCursorSetFn)
+        selectCursorSetFn(language.c_str(), style.c_str(), leftHanded);
 }
 
 void CGSRuntime::postSyntheticMouseMovedEvents(int count) const

@@ -61,6 +61,9 @@ public:
     // 16 lower-case hex digits of the hash of the pixels now on screen.
     std::optional<std::string> currentCursorFingerprint(CGSConnectionID connectionID) const;
     void postSyntheticMouseMovedEvents(int count) const;
+    // Tells a window server that keeps one set per language, style and hand
+    // which set the registrations that follow belong to; others ignore it.
+    void selectCursorSet(const std::string& language, const std::string& style, bool leftHanded) const;
 
     // FNV-1a, 64 bits; the cape store keys its files with the same hash.
     static std::uint64_t fnv1a64(std::span<const std::uint8_t> bytes);
@@ -103,4 +106,5 @@ public:
     const MouseLocationFunction mouseLocationFn;
     const PrimaryScreenHeightFunction primaryScreenHeightFn;
     const EventPostFunction eventPostFn;
+    const SelectCursorSetFunction selectCursorSetFn;
 };

@@ -385,12 +385,15 @@ TEST_F(ApplyTest, ResizeCursorsAreRecognisedByTheirProportions)
 
 TEST_F(ApplyTest, ARoleCursorWhoseImagesCannotBeRedrawnIsDrawnFromItsStockCursor)
 {
-    // Far beyond any canvas the renderer will make: no decorated image at all.
+    // Far beyond any canvas the renderer will make, and beyond any real
+    // cursor: the runtime refuses it at capture, so it never reaches the
+    // renderer and the I-beam is drawn from the stock one instead.
     CursorSnapshot huge{{40000, 50000}, {20000, 25000}, 1, 0, {solidImage(4, 5)}};
     installBeforeStartUp({{"com.apple.coregraphics.IBeamS", huge}});
     auto controller = makeController();
     SimWindowServerClearFailures();
-    ASSERT_EQ(controller->baselineSnapshots().at("com.apple.coregraphics.IBeamS").size.width, 40000.0);
+    auto baseline = controller->baselineSnapshots().find("com.apple.coregraphics.IBeamS");
+    EXPECT_TRUE(baseline == controller->baselineSnapshots().end() || baseline->second.size.width < 40000.0);
     log.clear();
 
     ASSERT_TRUE(controller->apply(letterBadge("en"), "en", "letterBadge", false));

@@ -4,6 +4,7 @@
 #include "platform/input/EnsureQtApplication.h"
 #include "platform/input/Fcitx5Watcher.h"
 #include "platform/input/FileInputSourceService.h"
+#include "platform/input/GnomeInputSourceService.h"
 #include "platform/input/IbusWatcher.h"
 #include "platform/input/InputMethodInputSourceService.h"
 #include "platform/input/XkbInputSourceService.h"
@@ -93,6 +94,11 @@ std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
     const std::string filePrefix = "file:";
     if (choice.rfind(filePrefix, 0) == 0 && choice.size() > filePrefix.size())
         return std::make_unique<FileInputSourceService>(choice.substr(filePrefix.size()));
+    if (GnomeInputSourceService::wanted(choice)) {
+        AppLog::info("Input sources: using gnome (TARNWICK_INPUT_SOURCE=" + (choice.empty() ? "auto" : choice) +
+                     "; org.gnome.desktop.input-sources in this session)");
+        return std::make_unique<GnomeInputSourceService>();
+    }
     if (choice == "ibus") {
         AppLog::info("Input sources: using ibus (TARNWICK_INPUT_SOURCE=ibus)");
         return ibus();

@@ -23,8 +23,9 @@ public:
     virtual std::shared_ptr<RunLoop::Handle> observeSelectedSourceChanged(std::function<void()> callback) = 0;
 
     // The service the environment asks for:
-    // TARNWICK_INPUT_SOURCE=auto (the default: IBus when its daemon answers
-    // on the session bus, else Fcitx 5 when it does, else XKB), ibus, fcitx5,
-    // xkb or file:PATH.
+    // TARNWICK_INPUT_SOURCE=auto (the default: the GNOME input source in a
+    // GNOME session, else IBus when its daemon answers on the session bus,
+    // else Fcitx 5 when it does, else XKB), gnome, ibus, fcitx5, xkb or
+    // file:PATH.
     static std::unique_ptr<InputSourceService> fromEnvironment();
 };

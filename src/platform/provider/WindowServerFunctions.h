@@ -80,6 +80,9 @@ typedef CGSCursorSeed (*CurrentCursorSeedFunction)(void);
 typedef CGPoint (*MouseLocationFunction)(void);
 typedef bool (*PrimaryScreenHeightFunction)(CGFloat* height);
 typedef void (*EventPostFunction)(CGEventTapLocation tap, CGEventRef event);
+/* Which decorated set the registrations that follow belong to, for a window
+ * server that keeps one set per language, style and hand; optional. */
+typedef void (*SelectCursorSetFunction)(const char* language, const char* style, bool leftHanded);
 
 CGSConnectionID CGSMainConnectionID(void);
 CGSConnectionID SLSMainConnectionID(void);
@@ -159,6 +162,7 @@ CGSCursorSeed SLSCurrentCursorSeed(void);
 CGPoint TarnwickMouseLocation(void);
 bool TarnwickPrimaryScreenHeight(CGFloat* height);
 void CGEventPost(CGEventTapLocation tap, CGEventRef event);
+void TarnwickSelectCursorSet(const char* language, const char* style, bool leftHanded);
 
 #ifdef __cplusplus
 }

@@ -24,13 +24,14 @@ std::optional<std::string> nonEmptyVariable(const char* name)
 }
 
 std::string chosenLibrary(const std::optional<std::string>& windowServer, const std::optional<std::string>& display,
-                          const std::string& executableFolder)
+                          const std::string& executableFolder, bool waylandSession)
 {
     std::string choice = windowServer && !windowServer->empty() ? *windowServer
+                         : waylandSession                       ? "theme"
                          : display && !display->empty()         ? "x11"
                                                                 : "sim";
-    // Anything but the two names is a library for the loader to find.
-    if (choice != "x11" && choice != "sim")
+    // Anything but the three names is a library for the loader to find.
+    if (choice != "x11" && choice != "theme" && choice != "sim")
         return choice;
     std::string file = "libtarnwick_provider_" + choice + ".so";
     std::vector<std::string> candidates = {executableFolder + "/" + file,
@@ -43,11 +44,16 @@ std::string chosenLibrary(const std::optional<std::string>& windowServer, const 
     return candidates.front();
 }
 
+bool isWaylandSession()
+{
+    return nonEmptyVariable("XDG_SESSION_TYPE") == "wayland" || nonEmptyVariable("WAYLAND_DISPLAY");
+}
+
 bool loadFromEnvironment()
 {
     std::string executableFolder = std::filesystem::path(UserDirectories::executablePath()).parent_path().string();
     std::string library = chosenLibrary(nonEmptyVariable("TARNWICK_WINDOW_SERVER"), nonEmptyVariable("DISPLAY"),
-                                        executableFolder);
+                                        executableFolder, isWaylandSession());
     if (dlopen(library.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
         AppLog::info("Window-server provider loaded: " + library);
         return true;

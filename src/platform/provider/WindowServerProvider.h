@@ -7,8 +7,10 @@
 // runtime resolves its functions. Loaded with RTLD_GLOBAL so that the
 // runtime's default search handle finds its symbols.
 //
-// TARNWICK_WINDOW_SERVER is "x11", "sim" or a path to a library; without it
-// the choice is x11 when DISPLAY is non-empty, else sim. A name stands for
+// TARNWICK_WINDOW_SERVER is "x11", "theme", "sim" or a path to a library;
+// without it the choice is theme in a Wayland session (XDG_SESSION_TYPE is
+// "wayland" or WAYLAND_DISPLAY is set, whether or not DISPLAY names
+// XWayland), x11 when DISPLAY is non-empty, else sim. A name stands for
 // libtarnwick_provider_<name>.so, looked up first in the folder of the
 // executable (the build puts the provider libraries next to the tarnwick
 // program), then in the installed layout's private library folder.
@@ -23,7 +25,10 @@ inline constexpr const char* privateLibraryFolder = TARNWICK_PRIVATE_LIBRARY_FOL
 // existing candidate (the first candidate when none exists, so the failure
 // names it).
 std::string chosenLibrary(const std::optional<std::string>& windowServer, const std::optional<std::string>& display,
-                          const std::string& executableFolder);
+                          const std::string& executableFolder, bool waylandSession = false);
+
+// Whether the environment describes a Wayland session.
+bool isWaylandSession();
 
 // Loads the chosen library. A failure writes one line naming the library and
 // the loader's reason to standard error and to the log, and returns false;

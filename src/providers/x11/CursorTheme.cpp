@@ -129,6 +129,8 @@ CursorTheme::CursorTheme(Display* display)
 {
 }
 
+CursorTheme::CursorTheme(std::string name, int size) : name_(std::move(name)), size_(size) {}
+
 std::optional<std::string> CursorTheme::findFile(const std::string& theme, const std::string& xName, int depth) const
 {
     if (depth > deepestInheritance || theme.empty() || xName.find('/') != std::string::npos)

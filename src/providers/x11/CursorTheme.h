@@ -18,6 +18,8 @@
 class CursorTheme {
 public:
     explicit CursorTheme(Display* display);
+    // A theme named by the desktop's own setting rather than the display's.
+    CursorTheme(std::string name, int size);
 
     const std::string& name() const { return name_; }
     int size() const { return size_; }

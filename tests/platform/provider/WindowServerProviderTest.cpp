@@ -27,6 +27,10 @@ TEST(WindowServerProviderTest, TheEnvironmentNamesAProviderOrALibraryAndTheDispl
     EXPECT_EQ(chosenLibrary(std::string("/opt/ws/provider.so"), std::string(":0"), bin), "/opt/ws/provider.so");
     EXPECT_EQ(chosenLibrary(std::string("libother.so"), std::nullopt, bin), "libother.so")
         << "other values go to the loader as they are";
+    std::string theme = bin + "/libtarnwick_provider_theme.so";
+    EXPECT_EQ(chosenLibrary(std::nullopt, std::string(":0"), bin, true), theme) << "XWayland's DISPLAY is not X11";
+    EXPECT_EQ(chosenLibrary(std::string("x11"), std::string(":0"), bin, true), x11) << "the user may pick x11";
+    EXPECT_EQ(chosenLibrary(std::string("theme"), std::nullopt, bin), theme);
 
     // Installed layout: <prefix>/bin/tarnwick with the private library folder.
     const std::string installed = bin + "/" + WindowServerProvider::privateLibraryFolder;

@@ -1,0 +1,221 @@
+#include "providers/theme/ThemeFolder.h"
+
+#include "providers/x11/CursorFrames.h"
+#include "providers/x11/CursorNameMap.h"
+
+#include <X11/Xcursor/Xcursor.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string_view>
+#include <memory>
+#include <set>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t fnvOffset = 14695981039346656037ull;
+constexpr std::uint64_t fnvPrime = 1099511628211ull;
+// Xcursor images are drawn for a nominal size; the program's points are
+// pixels at 24.
+constexpr double pointsNominalSize = 24.0;
+
+void mix(std::uint64_t& hash, const void* data, std::size_t length)
+{
+    auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < length; ++i)
+        hash = (hash ^ bytes[i]) * fnvPrime;
+}
+
+template <typename Value>
+void mixValue(std::uint64_t& hash, const Value& value)
+{
+    mix(hash, &value, sizeof value);
+}
+
+std::string hex(std::uint64_t value)
+{
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+using ImagesPointer = std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)>;
+
+// Every frame at every nominal size, as libXcursor stores a cursor file.
+ImagesPointer xcursorImages(const CursorRecord& record, const std::vector<int>& nominalSizes)
+{
+    std::vector<std::pair<int, CursorFrames>> sized;
+    std::size_t count = 0;
+    for (int nominal : nominalSizes) {
+        if (auto frames = CursorFrames::fromRecord(record, nominal / pointsNominalSize)) {
+            count += frames->frames.size();
+            sized.emplace_back(nominal, std::move(*frames));
+        }
+    }
+    ImagesPointer images(count ? XcursorImagesCreate(static_cast<int>(count)) : nullptr, XcursorImagesDestroy);
+    if (!images)
+        return images;
+    for (const auto& [nominal, frames] : sized) {
+        for (const auto& pixels : frames.frames) {
+            XcursorImage* image = XcursorImageCreate(frames.width, frames.height);
+            if (!image)
+                return ImagesPointer(nullptr, XcursorImagesDestroy);
+            image->size = static_cast<XcursorDim>(nominal);
+            image->xhot = static_cast<XcursorDim>(frames.xHot);
+            image->yhot = static_cast<XcursorDim>(frames.yHot);
+            image->delay = frames.delayMilliseconds;
+            std::memcpy(image->pixels, pixels.data(), pixels.size() * sizeof(XcursorPixel));
+            images->images[images->nimage++] = image;
+        }
+    }
+    return images;
+}
+
+bool writeCursor(const fs::path& cursors, CursorNameMap::XNames xNames, const CursorRecord& record,
+                 const std::vector<int>& nominalSizes)
+{
+    ImagesPointer images = xcursorImages(record, nominalSizes);
+    if (!images)
+        return false;
+    std::error_code ignored;
+    fs::path file = cursors / xNames.front();
+    fs::remove(file, ignored);
+    if (!XcursorFilenameSaveImages(file.c_str(), images.get()))
+        return false;
+    for (std::size_t i = 1; i < xNames.size(); ++i) {
+        fs::remove(cursors / xNames[i], ignored);
+        fs::create_symlink(xNames.front(), cursors / xNames[i], ignored);
+    }
+    return true;
+}
+
+}
+
+ThemeFolder::ThemeFolder(std::string iconsFolder, std::string name)
+    : iconsFolder_(std::move(iconsFolder)), name_(std::move(name))
+{
+}
+
+std::uint64_t ThemeFolder::digest(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
+                                  const std::vector<int>& nominalSizes)
+{
+    std::uint64_t hash = fnvOffset;
+    mix(hash, inherits.data(), inherits.size() + 1);
+    mix(hash, nominalSizes.data(), nominalSizes.size() * sizeof(int));
+    for (const auto& [name, record] : cursors) {
+        mix(hash, name.data(), name.size() + 1);
+        mixValue(hash, record.size);
+        mixValue(hash, record.hotSpot);
+        mixValue(hash, record.frameCount);
+        mixValue(hash, record.frameDuration);
+        for (CFIndex i = 0; i < CFArrayGetCount(record.images.get()); ++i) {
+            auto image = static_cast<CGImageRef>(CFArrayGetValueAtIndex(record.images.get(), i));
+            if (CFGetTypeID(image) != CGImageGetTypeID())
+                continue;
+            mixValue(hash, CGImageGetWidth(image));
+            // The pixels are most of the work: hashed a word at a time.
+            auto pixels = reinterpret_cast<const char*>(CGImageGetBytePointer(image));
+            mixValue(hash, std::hash<std::string_view>{}(std::string_view(pixels, CGImageGetBytesLength(image))));
+        }
+    }
+    return hash;
+}
+
+bool ThemeFolder::holds(std::uint64_t digest) const
+{
+    std::ifstream stamp(path() + "/" + stampFile);
+    std::string text;
+    return stamp >> text && text == hex(digest);
+}
+
+bool ThemeFolder::complete() const
+{
+    std::error_code ignored;
+    return fs::exists(path() + "/" + stampFile, ignored);
+}
+
+bool ThemeFolder::write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
+                        const std::vector<int>& nominalSizes, std::uint64_t digest) const
+{
+    std::error_code ignored;
+    std::string building = iconsFolder_ + "/." + name_ + ".new-" + std::to_string(getpid());
+    std::string retired = iconsFolder_ + "/." + name_ + ".old-" + std::to_string(getpid());
+    fs::remove_all(building, ignored);
+    if (!writeInto(building, inherits, cursors, nominalSizes)) {
+        fs::remove_all(building, ignored);
+        return false;
+    }
+    std::ofstream(building + "/" + stampFile) << hex(digest) << "\n";
+    fs::remove_all(retired, ignored);
+    fs::rename(path(), retired, ignored);
+    std::error_code error;
+    fs::rename(building, path(), error);
+    fs::remove_all(retired, ignored);
+    fs::path link = fs::path(linksFolder()) / name_;
+    if (!error && !fs::is_symlink(link, ignored)) {
+        fs::create_directories(linksFolder(), ignored);
+        fs::create_directory_symlink(path(), link, ignored);
+    }
+    return !error;
+}
+
+bool ThemeFolder::writeInto(const std::string& folder, const std::string& inherits,
+                            const std::map<std::string, CursorRecord>& cursors,
+                            const std::vector<int>& nominalSizes) const
+{
+    std::error_code error;
+    fs::path cursorFolder = fs::path(folder) / "cursors";
+    fs::create_directories(cursorFolder, error);
+    if (error)
+        return false;
+    std::ofstream index(folder + "/index.theme");
+    index << "[Icon Theme]\nName=" << name_ << "\nComment=Cursors with the keyboard language badge, by Tarnwick\n"
+          << "Inherits=" << inherits << "\n";
+    if (!index)
+        return false;
+    // Several names stand for the same X cursor (the arrow has a dozen); the
+    // first of them in name order is written, named cursors before numbered.
+    std::set<std::string> written;
+    for (const auto& [name, record] : cursors) {
+        CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
+        if (!xNames.empty() && !written.contains(xNames.front()) &&
+            writeCursor(cursorFolder, xNames, record, nominalSizes))
+            written.insert(xNames.front());
+    }
+    return !written.empty();
+}
+
+std::string ThemeFolder::linksFolder()
+{
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.icons";
+}
+
+std::vector<std::string> ThemeFolder::ownFolders(const std::string& iconsFolder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(iconsFolder, error)) {
+        std::string name = entry.path().filename().string();
+        std::error_code ignored;
+        if (name.starts_with(namePrefix) && entry.is_directory(ignored) && !entry.is_symlink(ignored) &&
+            fs::exists(entry.path() / stampFile, ignored))
+            names.push_back(name);
+    }
+    return names;
+}
+
+void ThemeFolder::removeFolder(const std::string& path)
+{
+    std::error_code ignored;
+    fs::path link = fs::path(linksFolder()) / fs::path(path).filename();
+    if (fs::is_symlink(link, ignored) && fs::read_symlink(link, ignored) == path)
+        fs::remove(link, ignored);
+    fs::remove_all(path, ignored);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "providers/x11/CursorRecord.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// One of the program's decorated sets as an Xcursor theme folder under the
+// user's icons folder: cursors/<X name> written with libXcursor for each
+// registered cursor, the other X names of the same cursor as links to it,
+// and index.theme inheriting the user's theme so that every name the set does
+// not replace still resolves. A stamp file holds a digest of the content, so a
+// set already on disk is never written again. A link in ~/.icons leads to the
+// folder too: libXcursor before 1.2.2 looks only there, not in the XDG data
+// folder, and X clients under XWayland load the theme through it.
+class ThemeFolder {
+public:
+    // Every folder of the program's own starts with this.
+    static constexpr const char* namePrefix = "Tarnwick-";
+    static constexpr const char* stampFile = "tarnwick-theme.stamp";
+
+    ThemeFolder(std::string iconsFolder, std::string name);
+
+    const std::string& name() const { return name_; }
+    std::string path() const { return iconsFolder_ + "/" + name_; }
+
+    // The digest of what write() would put on disk.
+    static std::uint64_t digest(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
+                                const std::vector<int>& nominalSizes);
+    bool holds(std::uint64_t digest) const;
+    // Whether the folder was written completely, by this run or an earlier one.
+    bool complete() const;
+
+    // Builds the folder beside its place and swaps it in, so a toolkit never
+    // reads half a theme. False when nothing could be written.
+    bool write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
+               const std::vector<int>& nominalSizes, std::uint64_t digest) const;
+
+    // Removes the program's own folders (named with the prefix and holding a
+    // stamp) for which stale(name) is true. Nothing else is ever touched.
+    template <typename Predicate>
+    static void removeStale(const std::string& iconsFolder, Predicate stale)
+    {
+        for (const auto& name : ownFolders(iconsFolder))
+            if (stale(name))
+                removeFolder(iconsFolder + "/" + name);
+    }
+
+private:
+    // ~/.icons
+    static std::string linksFolder();
+    static std::vector<std::string> ownFolders(const std::string& iconsFolder);
+    static void removeFolder(const std::string& path);
+    bool writeInto(const std::string& folder, const std::string& inherits,
+                   const std::map<std::string, CursorRecord>& cursors, const std::vector<int>& nominalSizes) const;
+
+    std::string iconsFolder_;
+    std::string name_;
+};

@@ -1,0 +1,373 @@
+#include "providers/theme/ThemeWindowServer.h"
+
+#include "providers/theme/ThemeFolder.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+namespace {
+
+constexpr int defaultSize = 24;
+constexpr double pointsNominalSize = 24.0;
+
+std::string dataHome()
+{
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (xdg && xdg[0] == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share";
+}
+
+bool isOwnTheme(const std::string& theme)
+{
+    return theme.starts_with(ThemeFolder::namePrefix);
+}
+
+// Puts back what a run that ended without restoring left behind, and says
+// which theme is the user's. A damaged backup is dropped: the setting then
+// goes back to the desktop's default if it still names one of ours.
+std::string recoverUserTheme(CursorThemeSetting* setting, const CursorThemeBackup& backup)
+{
+    if (!setting) {
+        const char* theme = std::getenv("XCURSOR_THEME");
+        return theme && theme[0] ? theme : "default";
+    }
+    if (backup.exists()) {
+        if (auto saved = backup.read(); saved && !isOwnTheme(*saved))
+            setting->setTheme(*saved);
+        else
+            setting->resetTheme();
+        backup.remove();
+    }
+    std::optional<std::string> theme = setting->theme();
+    if (theme && isOwnTheme(*theme)) {
+        setting->resetTheme();
+        theme = setting->theme();
+    }
+    return theme && !isOwnTheme(*theme) ? *theme : "default";
+}
+
+int cursorSize(CursorThemeSetting* setting)
+{
+    if (setting)
+        return setting->size();
+    const char* size = std::getenv("XCURSOR_SIZE");
+    int value = size ? std::atoi(size) : 0;
+    return value > 0 ? value : defaultSize;
+}
+
+std::string folderWord(const std::string& text)
+{
+    std::string word;
+    for (char c : text)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '_')
+            word += c;
+    return word.empty() ? "none" : word;
+}
+
+}
+
+ThemeWindowServer& ThemeWindowServer::shared()
+{
+    static ThemeWindowServer server(CursorThemeSetting::forDesktop(),
+                                    CursorThemeBackup(CursorThemeBackup::defaultPath()), dataHome() + "/icons");
+    return server;
+}
+
+ThemeWindowServer::ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting, CursorThemeBackup backup,
+                                     std::string iconsFolder)
+    : setting_(std::move(setting)), backup_(std::move(backup)), iconsFolder_(std::move(iconsFolder)),
+      userTheme_(recoverUserTheme(setting_.get(), backup_)), size_(cursorSize(setting_.get())),
+      theme_(userTheme_, size_)
+{
+}
+
+void ThemeWindowServer::select(const std::string& language, const std::string& style, bool leftHanded)
+{
+    std::lock_guard lock(mutex_);
+    std::string hand = leftHanded ? "left" : "right";
+    selected_ = ThemeFolder::namePrefix + folderWord(language) + "-" + folderWord(style) + "-" + hand;
+    selectedSinceReset_ = true;
+    std::string suffix = "-" + folderWord(style) + "-" + hand;
+    ThemeFolder::removeStale(iconsFolder_, [&](const std::string& name) {
+        return !name.ends_with(suffix) && name != shown_;
+    });
+    // A set seen before is on disk already: the desktop switches now, not
+    // after the set has been drawn again; the activation that follows
+    // rewrites it only if its content changed.
+    if (ThemeFolder(iconsFolder_, selected_).complete())
+        pointDesktopAt(selected_);
+}
+
+CGSError ThemeWindowServer::registerCursor(CGSConnectionID connection, const char* name, const CursorRecord& record,
+                                           CGSCursorSeed* seed)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!name || !seed || !record.images || CFArrayGetCount(record.images.get()) == 0)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    registrations_[selected_][name] = record;
+    dirty_ = true;
+    *seed = seed_;
+    return success;
+}
+
+CGSError ThemeWindowServer::registerSingleImage(CGSConnectionID connection, const char* name, CGImageRef image,
+                                                CGSize size, CGPoint hotSpot, CGSCursorSeed* seed)
+{
+    if (CFGetTypeID(image) != CGImageGetTypeID())
+        return illegalArgument;
+    CursorRecord record;
+    record.size = size;
+    record.hotSpot = hotSpot;
+    CFTypeRef value = image;
+    record.images = CFRef<CFArrayRef>::adopt(CFArrayCreate(&value, 1));
+    if (!record.images)
+        return failure;
+    return registerCursor(connection, name, record, seed);
+}
+
+std::optional<CursorRecord> ThemeWindowServer::recordFor(const std::string& name, CursorNameMap::XNames xNames)
+{
+    const Registrations& held = registrations_[selected_];
+    if (auto found = held.find(name); found != held.end())
+        return found->second;
+    return theme_.record(xNames);
+}
+
+CGSError ThemeWindowServer::copyRegistered(CGSConnectionID connection, const char* name, CursorRecord& record)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!name)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    auto found = recordFor(name, CursorNameMap::xNames(name));
+    if (!found)
+        return noneAvailable;
+    record = std::move(*found);
+    return success;
+}
+
+CGSError ThemeWindowServer::copySystemCursor(CGSConnectionID connection, CGSCursorID cursor, CursorRecord& record)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!CursorNameMap::systemCursorName(cursor))
+        return rangeCheck;
+    std::lock_guard lock(mutex_);
+    auto found = recordFor("com.apple.cursor." + std::to_string(cursor), CursorNameMap::xNames(cursor));
+    if (!found)
+        return noneAvailable;
+    record = std::move(*found);
+    return success;
+}
+
+CGSError ThemeWindowServer::setRegistered(CGSConnectionID connection, const char* name, CGSCursorSeed* seed)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!name || !seed)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    return activate(name, seed);
+}
+
+CGSError ThemeWindowServer::setSystemCursor(CGSConnectionID connection, CGSCursorID cursor, CGSCursorSeed* seed)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!CursorNameMap::systemCursorName(cursor))
+        return rangeCheck;
+    std::lock_guard lock(mutex_);
+    CGSCursorSeed ignored = 0;
+    return activate("com.apple.cursor." + std::to_string(cursor), seed ? seed : &ignored);
+}
+
+// Without a selected set, or with nothing registered for it, the user's theme
+// stays.
+CGSError ThemeWindowServer::activate(const std::string& name, CGSCursorSeed* seed)
+{
+    current_ = name;
+    *seed = ++seed_;
+    selectedSinceReset_ = false;
+    if (selected_.empty() || registrations_[selected_].empty())
+        return success;
+    if (!writeSelected())
+        return cannotComplete;
+    return pointDesktopAt(selected_) ? success : cannotComplete;
+}
+
+bool ThemeWindowServer::writeSelected()
+{
+    if (!dirty_)
+        return true;
+    const Registrations& cursors = registrations_[selected_];
+    std::vector<int> sizes = nominalSizes();
+    std::uint64_t digest = ThemeFolder::digest(userTheme_, cursors, sizes);
+    ThemeFolder folder(iconsFolder_, selected_);
+    if (!folder.holds(digest) && !folder.write(userTheme_, cursors, sizes, digest))
+        return false;
+    dirty_ = false;
+    return true;
+}
+
+bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
+{
+    if (shown_ == theme)
+        return true;
+    if (!setting_)
+        return false;
+    // The user's choice is on disk before the desktop is told anything else.
+    if (!backup_.exists() && !backup_.write(userTheme_))
+        return false;
+    if (!setting_->setTheme(theme))
+        return false;
+    shown_ = theme;
+    return true;
+}
+
+std::vector<int> ThemeWindowServer::nominalSizes() const
+{
+    // The desktop's size, and twice that for screens scaled by two.
+    return {size_, 2 * size_};
+}
+
+CGImageRef ThemeWindowServer::createRegisteredImage(CGSConnectionID connection, const char* name, CGPoint* hotSpot)
+{
+    if (connection != connectionID || !name)
+        return nullptr;
+    std::lock_guard lock(mutex_);
+    auto record = recordFor(name, CursorNameMap::xNames(name));
+    auto frames = record ? CursorFrames::fromRecord(*record, size_ / pointsNominalSize) : std::nullopt;
+    if (!frames)
+        return nullptr;
+    if (hotSpot)
+        *hotSpot = {static_cast<CGFloat>(frames->xHot), static_cast<CGFloat>(frames->yHot)};
+    return frames->createImage();
+}
+
+CGSError ThemeWindowServer::removeRegistered(CGSConnectionID connection, const char* name)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!name)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    if (registrations_[selected_].erase(name) == 0)
+        return noneAvailable;
+    dirty_ = true;
+    return success;
+}
+
+CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    std::lock_guard lock(mutex_);
+    registrations_.clear();
+    dirty_ = false;
+    ++seed_;
+    // An apply selects its set and may then start from the theme's cursors;
+    // a reset with no selection since the last activation is the restore.
+    if (std::exchange(selectedSinceReset_, false))
+        return success;
+    selected_.clear();
+    if (!shown_)
+        return success;
+    if (setting_ && !setting_->setTheme(userTheme_))
+        return cannotComplete;
+    backup_.remove();
+    shown_.reset();
+    return success;
+}
+
+// The compositor owns the pointer; a client cannot hide it for everyone.
+CGSError ThemeWindowServer::hide(CGSConnectionID connection)
+{
+    return connection == connectionID ? success : invalidConnection;
+}
+
+CGSError ThemeWindowServer::show(CGSConnectionID connection)
+{
+    return connection == connectionID ? success : invalidConnection;
+}
+
+// The desktop scales cursors itself; the value is only kept for reading back.
+CGSError ThemeWindowServer::scale(CGSConnectionID connection, float* scale)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!scale)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    *scale = scale_;
+    return success;
+}
+
+CGSError ThemeWindowServer::setScale(CGSConnectionID connection, float scale)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!(scale > 0))
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    scale_ = scale;
+    return success;
+}
+
+std::optional<CursorFrames> ThemeWindowServer::currentFrames()
+{
+    auto record = recordFor(current_, CursorNameMap::xNames(current_));
+    return record ? CursorFrames::fromRecord(*record, size_ / pointsNominalSize) : std::nullopt;
+}
+
+CGSError ThemeWindowServer::globalCursorDataSize(CGSConnectionID connection, std::int32_t* byteCount)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!byteCount)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    auto frames = currentFrames();
+    if (!frames || frames->frames.empty())
+        return cannotComplete;
+    *byteCount = frames->width * frames->height * 4;
+    return success;
+}
+
+CGSError ThemeWindowServer::globalCursorData(CGSConnectionID connection, void* buffer, std::int32_t* byteCount,
+                                             CGSize* size, CGPoint* hotSpot)
+{
+    if (connection != connectionID)
+        return invalidConnection;
+    if (!buffer || !byteCount || !size || !hotSpot)
+        return illegalArgument;
+    std::lock_guard lock(mutex_);
+    auto frames = currentFrames();
+    if (!frames || frames->frames.empty())
+        return cannotComplete;
+    const auto& pixels = frames->frames.front();
+    if (*byteCount < 0 || static_cast<std::size_t>(*byteCount) < pixels.size() * 4) {
+        *byteCount = 0;
+        return rangeCheck;
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    for (std::uint32_t pixel : pixels)
+        for (int b = 0; b < 4; ++b)
+            *bytes++ = static_cast<unsigned char>(pixel >> (8 * b));
+    *byteCount = static_cast<std::int32_t>(pixels.size() * 4);
+    *size = {static_cast<CGFloat>(frames->width), static_cast<CGFloat>(frames->height)};
+    *hotSpot = {static_cast<CGFloat>(frames->xHot), static_cast<CGFloat>(frames->yHot)};
+    return success;
+}
+
+CGSCursorSeed ThemeWindowServer::currentSeed()
+{
+    std::lock_guard lock(mutex_);
+    return seed_;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/desktopsettings/CursorThemeBackup.h"
+#include "platform/desktopsettings/CursorThemeSetting.h"
+#include "platform/provider/WindowServerFunctions.h"
+#include "providers/x11/CursorNameMap.h"
+#include "providers/x11/CursorRecord.h"
+#include "providers/x11/CursorTheme.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+// The window server's cursor functions on a Wayland desktop, where no client
+// may replace another client's cursor but every desktop loads the cursor
+// theme its settings name.
+//
+// Registration keeps the images of the selected set (language, style, hand);
+// activation writes that set as an Xcursor theme folder (only when its
+// content changed) and points the desktop's cursor-theme setting at it;
+// unregistering everything points the setting back at the user's theme. The
+// user's theme name is kept in a backup file from the first change to the
+// restore, and a start that finds the backup puts it back before anything
+// else. Copies of cursors nobody registered come from the user's theme.
+class ThemeWindowServer {
+public:
+    static constexpr CGSError success = 0;
+    static constexpr CGSError failure = 1000;
+    static constexpr CGSError illegalArgument = 1001;
+    static constexpr CGSError invalidConnection = 1002;
+    static constexpr CGSError cannotComplete = 1004;
+    static constexpr CGSError rangeCheck = 1007;
+    static constexpr CGSError noneAvailable = 1011;
+    static constexpr CGSConnectionID connectionID = 1;
+
+    static ThemeWindowServer& shared();
+
+    ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting, CursorThemeBackup backup, std::string iconsFolder);
+
+    // The folder the next registrations belong to. Folders of another style or
+    // hand are removed, except the one the desktop shows. A set already on
+    // disk is shown at once. Until the first
+    // selection, and again after a restore, activations leave the user's
+    // theme showing.
+    void select(const std::string& language, const std::string& style, bool leftHanded);
+    const std::string& selectedTheme() const { return selected_; }
+    const std::string& userTheme() const { return userTheme_; }
+
+    CGSError registerCursor(CGSConnectionID connection, const char* name, const CursorRecord& record,
+                            CGSCursorSeed* seed);
+    CGSError registerSingleImage(CGSConnectionID connection, const char* name, CGImageRef image, CGSize size,
+                                 CGPoint hotSpot, CGSCursorSeed* seed);
+    CGSError copyRegistered(CGSConnectionID connection, const char* name, CursorRecord& record);
+    CGSError copySystemCursor(CGSConnectionID connection, CGSCursorID cursor, CursorRecord& record);
+    CGSError setRegistered(CGSConnectionID connection, const char* name, CGSCursorSeed* seed);
+    CGSError setSystemCursor(CGSConnectionID connection, CGSCursorID cursor, CGSCursorSeed* seed);
+    CGImageRef createRegisteredImage(CGSConnectionID connection, const char* name, CGPoint* hotSpot);
+    CGSError removeRegistered(CGSConnectionID connection, const char* name);
+    CGSError unregisterAll(CGSConnectionID connection);
+
+    CGSError hide(CGSConnectionID connection);
+    CGSError show(CGSConnectionID connection);
+    CGSError scale(CGSConnectionID connection, float* scale);
+    CGSError setScale(CGSConnectionID connection, float scale);
+
+    // The current cursor's first frame at the desktop's size, as the user's
+    // theme or the selected set draws it.
+    CGSError globalCursorDataSize(CGSConnectionID connection, std::int32_t* byteCount);
+    CGSError globalCursorData(CGSConnectionID connection, void* buffer, std::int32_t* byteCount, CGSize* size,
+                              CGPoint* hotSpot);
+    CGSCursorSeed currentSeed();
+
+private:
+    using Registrations = std::map<std::string, CursorRecord>;
+
+    std::optional<CursorRecord> recordFor(const std::string& name, CursorNameMap::XNames xNames);
+    CGSError activate(const std::string& name, CGSCursorSeed* seed);
+    bool writeSelected();
+    bool pointDesktopAt(const std::string& theme);
+    std::vector<int> nominalSizes() const;
+    std::optional<CursorFrames> currentFrames();
+
+    std::mutex mutex_;
+    std::unique_ptr<CursorThemeSetting> setting_;
+    CursorThemeBackup backup_;
+    std::string iconsFolder_;
+    std::string userTheme_;
+    int size_;
+    CursorTheme theme_;
+    std::string selected_;
+    bool selectedSinceReset_ = false;
+    // Per theme folder, what was registered for it.
+    std::map<std::string, Registrations> registrations_;
+    bool dirty_ = false;
+    // What the program pointed the desktop at; nothing while it shows the user's.
+    std::optional<std::string> shown_;
+    std::string current_ = "com.apple.coregraphics.Arrow";
+    CGSCursorSeed seed_ = 1;
+    float scale_ = 1.0f;
+};

@@ -1,0 +1,175 @@
+// GoogleTest before the X headers, which define None, Bool and Status.
+#include "ProgramOnXServer.h"
+
+#include <X11/Xcursor/Xcursor.h>
+#include <glib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <csignal>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int badgePixels = 20;
+constexpr const char* interfaceGroup = "org/gnome/desktop/interface";
+constexpr const char* sourcesGroup = "org/gnome/desktop/input-sources";
+
+// A GNOME Wayland session without its compositor: GSettings on the keyfile
+// backend in a temporary home, a private X server standing in for XWayland,
+// and a WAYLAND_DISPLAY that nothing answers.
+class GnomeWaylandProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.running());
+        ASSERT_TRUE(bus.running());
+        setenv("GSETTINGS_BACKEND", "keyfile", 1);
+        setKey(interfaceGroup, "cursor-theme", "'" + userTheme + "'");
+        setKey(sourcesGroup, "mru-sources", "[('xkb', 'us'), ('xkb', 'ru')]");
+    }
+
+    std::unique_ptr<ChildProcess> launch()
+    {
+        return tarnwick.launch({{"DISPLAY", server.display()},
+                                {"WAYLAND_DISPLAY", "wayland-tarnwick-nobody"},
+                                {"XDG_SESSION_TYPE", "wayland"},
+                                {"XDG_CURRENT_DESKTOP", "GNOME"},
+                                {"GSETTINGS_BACKEND", "keyfile"},
+                                {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
+                                {"QT_QPA_PLATFORM", ""},
+                                {"TARNWICK_WINDOW_SERVER", ""},
+                                {"TARNWICK_INPUT_SOURCE", ""}});
+    }
+
+    std::string keyfile() const { return home.configHome() + "/glib-2.0/settings/keyfile"; }
+
+    std::string key(const char* group, const char* name) const
+    {
+        GKeyFile* file = g_key_file_new();
+        g_key_file_load_from_file(file, keyfile().c_str(), G_KEY_FILE_NONE, nullptr);
+        gchar* value = g_key_file_get_value(file, group, name, nullptr);
+        std::string text = value ? value : "";
+        g_free(value);
+        g_key_file_free(file);
+        return text;
+    }
+
+    // As gsettings writes it: the whole file replaced at once.
+    void setKey(const char* group, const char* name, const std::string& value) const
+    {
+        GKeyFile* file = g_key_file_new();
+        g_key_file_load_from_file(file, keyfile().c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+        g_key_file_set_value(file, group, name, value.c_str());
+        std::filesystem::create_directories(std::filesystem::path(keyfile()).parent_path());
+        EXPECT_TRUE(g_key_file_save_to_file(file, keyfile().c_str(), nullptr));
+        g_key_file_free(file);
+    }
+
+    std::string cursorTheme() const
+    {
+        std::string value = key(interfaceGroup, "cursor-theme");
+        return value.size() >= 2 ? value.substr(1, value.size() - 2) : value;
+    }
+
+    // Seconds until the setting names a theme starting with prefix.
+    std::optional<double> waitForTheme(const std::string& prefix, double seconds) const
+    {
+        auto start = Clock::now();
+        if (!waitUntil(seconds, [&] { return cursorTheme().starts_with(prefix); }))
+            return std::nullopt;
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    std::string backup() const { return home.applicationSupport() + "/Tarnwick/cursor_theme_backup.plist"; }
+
+    TempHome home;
+    XvfbServer server;
+    PrivateSessionBus bus;
+    TarnwickProgram tarnwick;
+    std::string userTheme = selectCursorTheme();
+};
+
+// As any X client loads it: libXcursor by theme name and size.
+ScreenCursor loadFromTheme(const char* xName, const std::string& theme)
+{
+    ScreenCursor cursor;
+    XcursorImage* image = XcursorLibraryLoadImage(xName, theme.c_str(), 24);
+    if (!image)
+        return cursor;
+    cursor.width = static_cast<int>(image->width);
+    cursor.height = static_cast<int>(image->height);
+    cursor.pixels.assign(image->pixels, image->pixels + image->width * image->height);
+    XcursorImageDestroy(image);
+    return cursor;
+}
+
+void expectBadges(const std::string& theme, const std::string& language)
+{
+    for (const char* xName : {"left_ptr", "xterm", "hand2"})
+        EXPECT_GE(opaquePixelsNear(loadFromTheme(xName, theme), letterBadgeFill(language)), badgePixels)
+            << xName << " of " << theme;
+}
+
+}
+
+TEST_F(GnomeWaylandProgramTest, TheDesktopsThemeFollowsTheInputSourceAndIsTheUsersAgainAfterTheProgram)
+{
+    auto program = launch();
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch."))
+        << tarnwick.log() << program->standardError();
+    auto started = waitForTheme("Tarnwick-en-", 10);
+    ASSERT_TRUE(started) << cursorTheme() << "\n" << tarnwick.log();
+    EXPECT_LE(*started, 1.0);
+    std::string english = cursorTheme();
+    expectBadges(english, "en");
+
+    setKey(sourcesGroup, "mru-sources", "[('xkb', 'ru'), ('xkb', 'us')]");
+    auto cold = waitForTheme("Tarnwick-ru-", 5);
+    ASSERT_TRUE(cold) << cursorTheme() << "\n" << tarnwick.log();
+    EXPECT_LE(*cold, 1.0);
+    expectBadges(cursorTheme(), "ru");
+    std::filesystem::path englishFolder = home.applicationSupport() + "/icons/" + english;
+    auto englishWritten = std::filesystem::last_write_time(englishFolder / "tarnwick-theme.stamp");
+
+    setKey(sourcesGroup, "mru-sources", "[('xkb', 'us'), ('xkb', 'ru')]");
+    auto warm = waitForTheme("Tarnwick-en-", 5);
+    ASSERT_TRUE(warm) << tarnwick.log();
+    EXPECT_LE(*warm, 1.0);
+    EXPECT_EQ(std::filesystem::last_write_time(englishFolder / "tarnwick-theme.stamp"), englishWritten)
+        << "a set already on disk is not written again";
+    std::cout << "[ FIGURES  ] input source to theme setting: cold " << *cold * 1000 << " ms, warm " << *warm * 1000
+              << " ms\n";
+    RecordProperty("cold_ms", static_cast<int>(*cold * 1000));
+    RecordProperty("warm_ms", static_cast<int>(*warm * 1000));
+
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(10), 0) << program->standardError();
+    EXPECT_EQ(cursorTheme(), userTheme);
+    EXPECT_FALSE(TempHome::exists(backup()));
+}
+
+TEST_F(GnomeWaylandProgramTest, AStartAfterAKillPutsTheUsersThemeBackAndADamagedBackupNeverStopsTheProgram)
+{
+    auto program = launch();
+    ASSERT_TRUE(waitForTheme("Tarnwick-en-", 30)) << tarnwick.log() << program->standardError();
+    program->signal(SIGKILL);
+    program->wait(10);
+    EXPECT_TRUE(cursorTheme().starts_with("Tarnwick-en-"));
+    EXPECT_TRUE(TempHome::exists(backup()));
+
+    program = launch();
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log();
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(10), 0) << program->standardError();
+    EXPECT_EQ(cursorTheme(), userTheme);
+
+    TempHome::writeFile(backup(), "bplist00\xff damaged");
+    setKey(interfaceGroup, "cursor-theme", "'Tarnwick-ru-letterbadge-right'");
+    program = launch();
+    ASSERT_TRUE(waitForTheme("Tarnwick-en-", 30)) << tarnwick.log() << program->standardError();
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(10), 0) << program->standardError();
+    EXPECT_FALSE(cursorTheme().starts_with("Tarnwick-")) << "the desktop's default, the user's name being lost";
+}

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "providers/theme/ThemeFolder.h"
+#include "providers/theme/ThemeWindowServer.h"
+#include "support/TempHome.h"
+
+#include <X11/Xcursor/Xcursor.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DesktopState {
+    std::optional<std::string> theme = "DMZ-White";
+    int writes = 0;
+};
+
+class MemorySetting : public CursorThemeSetting {
+public:
+    explicit MemorySetting(DesktopState& state) : state_(state) {}
+    std::optional<std::string> theme() override { return state_.theme; }
+    bool setTheme(const std::string& name) override
+    {
+        ++state_.writes;
+        state_.theme = name;
+        return true;
+    }
+    void resetTheme() override { state_.theme = "Adwaita"; }
+    int size() override { return 24; }
+
+private:
+    DesktopState& state_;
+};
+
+constexpr std::uint32_t red = 0xffff0000;
+constexpr std::uint32_t blue = 0xff0000ff;
+
+CursorRecord solid(std::uint32_t colour)
+{
+    std::vector<std::uint32_t> pixels(32 * 32, colour);
+    CFRef<CGImageRef> image = CFRef<CGImageRef>::adopt(
+        CGImageCreate(32, 32, 8, 32, 32 * 4, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
+                      pixels.data(), pixels.size() * 4));
+    CFTypeRef value = image.get();
+    return CursorRecord{{32, 32}, {1, 1}, 1, 0, CFRef<CFArrayRef>::adopt(CFArrayCreate(&value, 1))};
+}
+
+struct Session {
+    TempHome home;
+    DesktopState desktop;
+    std::string icons = home.applicationSupport() + "/icons";
+    CursorThemeBackup backup{home.applicationSupport() + "/Tarnwick/cursor_theme_backup.plist"};
+
+    std::unique_ptr<ThemeWindowServer> start()
+    {
+        return std::make_unique<ThemeWindowServer>(std::make_unique<MemorySetting>(desktop), backup, icons);
+    }
+};
+
+void registerSet(ThemeWindowServer& server, std::uint32_t colour)
+{
+    CGSCursorSeed seed = 0;
+    for (const char* name : {"com.apple.coregraphics.Arrow", "com.apple.coregraphics.IBeam"})
+        ASSERT_EQ(server.registerCursor(1, name, solid(colour), &seed), ThemeWindowServer::success);
+    ASSERT_EQ(server.setRegistered(1, "com.apple.coregraphics.Arrow", &seed), ThemeWindowServer::success);
+}
+
+std::uint32_t firstPixel(const std::string& file)
+{
+    XcursorImages* images = XcursorFilenameLoadImages(file.c_str(), 24);
+    std::uint32_t pixel = images && images->nimage ? images->images[0]->pixels[0] : 0;
+    XcursorImagesDestroy(images);
+    return pixel;
+}
+
+ino_t inode(const std::string& path)
+{
+    struct stat status{};
+    return stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+}
+
+TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUntilTheRestore)
+{
+    Session session;
+    auto server = session.start();
+    server->select("en", "letterbadge", false);
+    registerSet(*server, red);
+    std::string folder = session.icons + "/Tarnwick-en-letterbadge-right";
+    EXPECT_EQ(session.desktop.theme, "Tarnwick-en-letterbadge-right");
+    EXPECT_EQ(session.backup.read(), "DMZ-White") << "the user's theme is saved before the change";
+    EXPECT_NE(TempHome::readFile(folder + "/index.theme").find("\nInherits=DMZ-White\n"), std::string::npos);
+    EXPECT_EQ(firstPixel(folder + "/cursors/left_ptr"), red);
+    EXPECT_EQ(firstPixel(folder + "/cursors/text"), red) << "aliases resolve";
+    EXPECT_TRUE(fs::is_symlink(folder + "/cursors/default"));
+    EXPECT_FALSE(fs::exists(folder + "/cursors/hand2")) << "what was not registered is inherited";
+    EXPECT_EQ(fs::read_symlink(session.home.path() + "/.icons/Tarnwick-en-letterbadge-right"), folder)
+        << "where older libXcursor looks";
+
+    // The same set again, in this run or the next, is not written again.
+    ino_t written = inode(folder);
+    registerSet(*server, red);
+    server = session.start();
+    server->select("en", "letterbadge", false);
+    registerSet(*server, red);
+    EXPECT_EQ(inode(folder), written);
+    registerSet(*server, blue);
+    EXPECT_EQ(firstPixel(folder + "/cursors/left_ptr"), blue) << "a changed set is rewritten";
+
+    int writes = session.desktop.writes;
+    EXPECT_EQ(server->unregisterAll(1), ThemeWindowServer::success);
+    EXPECT_EQ(session.desktop.theme, "DMZ-White") << "kept across the second start's recovery";
+    EXPECT_EQ(session.desktop.writes, writes + 1);
+    EXPECT_FALSE(session.backup.exists());
+
+    server->select("en", "letterbadge", false);
+    EXPECT_EQ(session.desktop.theme, "Tarnwick-en-letterbadge-right") << "a set on disk is shown before it is drawn";
+}
+
+TEST(ThemeWindowServerTest, AStartAfterACrashPutsTheUsersThemeBackAndADamagedBackupNeverStopsIt)
+{
+    Session session;
+    session.desktop.theme = "Tarnwick-ru-letterbadge-right";
+    ASSERT_TRUE(session.backup.write("Breeze"));
+    EXPECT_EQ(fs::status(session.backup.path()).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    auto server = session.start();
+    EXPECT_EQ(session.desktop.theme, "Breeze");
+    EXPECT_EQ(server->userTheme(), "Breeze");
+    EXPECT_FALSE(session.backup.exists());
+
+    session.desktop.theme = "Tarnwick-ru-letterbadge-right";
+    TempHome::writeFile(session.backup.path(), "bplist00 damaged");
+    EXPECT_FALSE(session.backup.read());
+    server = session.start();
+    EXPECT_EQ(session.desktop.theme, "Adwaita") << "the desktop's default rather than a theme of ours";
+    EXPECT_FALSE(session.backup.exists());
+}
+
+TEST(ThemeWindowServerTest, FoldersOfAnotherStyleOrHandGoWhileOtherThemesStay)
+{
+    Session session;
+    auto server = session.start();
+    server->select("en", "letterbadge", false);
+    registerSet(*server, red);
+    auto own = [&](const std::string& name) {
+        fs::create_directories(session.icons + "/" + name);
+        TempHome::writeFile(session.icons + "/" + name + "/" + ThemeFolder::stampFile, "0\n");
+    };
+    own("Tarnwick-de-letterbadge-left");
+    own("Tarnwick-de-flag-right");
+    own("Tarnwick-de-letterbadge-right");
+    fs::create_directories(session.icons + "/Tarnwick-handmade-right");
+    fs::create_directories(session.icons + "/Adwaita");
+
+    fs::create_directories(session.home.path() + "/.icons");
+    fs::create_directory_symlink(session.icons + "/Tarnwick-de-flag-right",
+                                 session.home.path() + "/.icons/Tarnwick-de-flag-right");
+    server->select("de", "letterbadge", false);
+    EXPECT_FALSE(fs::is_symlink(session.home.path() + "/.icons/Tarnwick-de-flag-right"));
+    EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-de-letterbadge-left"));
+    EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-de-flag-right"));
+    for (const char* kept : {"Tarnwick-de-letterbadge-right", "Tarnwick-en-letterbadge-right",
+                             "Tarnwick-handmade-right", "Adwaita"})
+        EXPECT_TRUE(fs::exists(session.icons + "/" + kept)) << kept;
+
+    EXPECT_EQ(session.desktop.theme, "Tarnwick-de-letterbadge-right") << "on disk, so shown at once";
+
+    server->select("de", "flag", true);
+    EXPECT_TRUE(fs::exists(session.icons + "/Tarnwick-de-letterbadge-right")) << "the set the desktop shows stays";
+    EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-en-letterbadge-right"));
+}
