@@ -91,7 +91,8 @@ int runTray(int argc, char** argv)
                               .capeStore = &CursorCapeStore::shared,
                               .httpSession = httpSession,
                               .launchAgent = *launchAgent,
-                              .enableCursorSeedWatchdog = seedWatchdogFromEnvironment()});
+                              .enableCursorSeedWatchdog = seedWatchdogFromEnvironment(),
+                              .activationSwitches = ActivationSwitches::fromEnvironment()});
     DisplayLoss::install([&delegate](const std::string& cause) {
         AppLog::error("Display connection lost: " + cause + "; ending the program");
         delegate.terminate();

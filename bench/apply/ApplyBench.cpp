@@ -48,7 +48,7 @@ struct Fixture {
     explicit Fixture(Provider provider)
     {
         RunLoop::setMain(&loop);
-        controller = std::make_shared<SystemCursorController>(runtimeOf(provider), capeStore);
+        controller = std::make_shared<SystemCursorController>(runtimeOf(provider), capeStore, ActivationSwitches{});
     }
     ~Fixture() { RunLoop::setMain(nullptr); }
 

@@ -32,7 +32,7 @@ static void ControllerConstruction(benchmark::State& state)
         state.PauseTiming();
         SimWindowServerReset();
         state.ResumeTiming();
-        auto controller = std::make_shared<SystemCursorController>(runtime, capeStore);
+        auto controller = std::make_shared<SystemCursorController>(runtime, capeStore, ActivationSwitches{});
         verified = verified && controller->isVerifiedFunctional();
     }
     if (!verified)

@@ -89,6 +89,8 @@ public:
             .capeStore = &CursorCapeStore::shared,
             .httpSession = HttpSession::shared(),
             .launchAgent = *launchAgent_,
+            .enableCursorSeedWatchdog = false,
+            .activationSwitches = {},
         });
         delegate_->applicationDidFinishLaunching();
         loop_.runPending();

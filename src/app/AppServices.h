@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controller/ActivationSwitches.h"
+
 #include <functional>
 
 class CGSRuntime;
@@ -29,4 +31,5 @@ struct AppServices {
     HttpSession& httpSession;
     LaunchAgent& launchAgent;
     bool enableCursorSeedWatchdog = false;
+    ActivationSwitches activationSwitches;
 };

@@ -34,7 +34,8 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
                      LogFormat::boolean(runtime.hardResetSystemCursors(*connection, maxTrackedCursorID)));
     else
         AppLog::warn("Startup hard reset skipped: missing main connection ID");
-    cursorController_ = std::make_shared<SystemCursorController>(runtime, services_.capeStore());
+    cursorController_ = std::make_shared<SystemCursorController>(runtime, services_.capeStore(),
+                                                                 services_.activationSwitches);
     pipeline_.setCursorController(cursorController_);
     trayMenu_.setCursorController(cursorController_);
     AppLog::info("Tarnwick launch. logFile=" + AppLog::filePath() +

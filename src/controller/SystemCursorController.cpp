@@ -6,7 +6,8 @@
 #include "controller/ActivationSwitches.h"
 #include "controller/GlobalCursorReading.h"
 
-SystemCursorController::SystemCursorController(CGSRuntime& runtime, CursorCapeStore& capeStore)
+SystemCursorController::SystemCursorController(CGSRuntime& runtime, CursorCapeStore& capeStore,
+                                               ActivationSwitches switches)
     : runtime_(runtime),
       capeStore_(capeStore),
       connectionID_(runtime.mainConnectionID()),
@@ -16,8 +17,7 @@ SystemCursorController::SystemCursorController(CGSRuntime& runtime, CursorCapeSt
       scale_(runtime),
       store_(runtime, catalogue_, isRuntimeAvailable_ ? connectionID_ : std::nullopt),
       resolver_(catalogue_, store_),
-      activator_(std::make_shared<CursorActivator>(runtime, catalogue_, store_, scale_,
-                                                   ActivationSwitches::fromEnvironment())),
+      activator_(std::make_shared<CursorActivator>(runtime, catalogue_, store_, scale_, switches)),
       registrar_(runtime, catalogue_, store_, resolver_, *activator_),
       probe_(runtime, catalogue_, store_)
 {

@@ -46,7 +46,7 @@ public:
 
     // Does all start-up work: tables, normalisation, baseline capture and
     // validation, and the test whether overriding the arrow shows at all.
-    SystemCursorController(CGSRuntime& runtime, CursorCapeStore& capeStore);
+    SystemCursorController(CGSRuntime& runtime, CursorCapeStore& capeStore, ActivationSwitches switches);
     SystemCursorController(const SystemCursorController&) = delete;
     SystemCursorController& operator=(const SystemCursorController&) = delete;
 

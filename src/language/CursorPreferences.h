@@ -11,7 +11,7 @@
 // value changed outside the application is seen on the next read.
 class CursorPreferences {
 public:
-    explicit CursorPreferences(UserDefaults& defaults = UserDefaults::standard());
+    explicit CursorPreferences(UserDefaults& defaults);
 
     // True on a fresh installation.
     bool isLeftHanded() const;

@@ -23,7 +23,6 @@ IsoDate::Date now()
 
 }
 
-TelemetryReporter::TelemetryReporter() : TelemetryReporter(UserDefaults::standard(), {configuredEndpoint(UserDefaults::standard()), {}, {}}) {}
 
 TelemetryReporter::TelemetryReporter(UserDefaults& defaults, Options options)
     : defaults(defaults), options(std::move(options)), lastSeenAt(now()), telemetrySessionId(Uuid::random())

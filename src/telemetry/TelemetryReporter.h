@@ -32,9 +32,6 @@ public:
         TelemetryStore::Transport transport;
     };
 
-    // The program's reporter: the standard user defaults, and the endpoint
-    // from TARNWICK_TELEMETRY_ENDPOINT or the defaults.
-    TelemetryReporter();
     TelemetryReporter(UserDefaults& defaults, Options options);
     ~TelemetryReporter();
     TelemetryReporter(const TelemetryReporter&) = delete;

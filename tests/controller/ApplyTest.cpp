@@ -144,7 +144,7 @@ protected:
 
     std::shared_ptr<SystemCursorController> makeController(CGSRuntime& runtime = simRuntime())
     {
-        return std::make_shared<SystemCursorController>(runtime, capeStore);
+        return std::make_shared<SystemCursorController>(runtime, capeStore, ActivationSwitches{});
     }
     static void fail(const char* function) { SimWindowServerSetFailure(function, SimWindowServerErrorFailure); }
     static CGSConnectionID connection() { return SimWindowServerInitialConnectionID; }

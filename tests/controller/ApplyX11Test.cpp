@@ -52,7 +52,7 @@ TEST(ApplyOnAnXServerTest, TheEnglishBadgeReachesTheLiveCursorAndRestoreBringsBa
     LogCapture log;
     CursorCapeStore capeStore;
     CGSRuntime runtime{std::vector<void*>{dlopen(TARNWICK_X11_PROVIDER, RTLD_NOW | RTLD_LOCAL)}};
-    auto controller = std::make_shared<SystemCursorController>(runtime, capeStore);
+    auto controller = std::make_shared<SystemCursorController>(runtime, capeStore, ActivationSwitches{});
     ASSERT_TRUE(controller->isRuntimeAvailable());
 
     auto badge = marker(CursorStyle::letterBadge, InputLanguage::make("en", "English (US)", "us"));

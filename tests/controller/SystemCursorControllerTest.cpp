@@ -114,7 +114,7 @@ protected:
 
     std::shared_ptr<SystemCursorController> makeController(CGSRuntime& runtime = simRuntime())
     {
-        return std::make_shared<SystemCursorController>(runtime, capeStore);
+        return std::make_shared<SystemCursorController>(runtime, capeStore, ActivationSwitches::fromEnvironment());
     }
     static void fail(const char* function) { SimWindowServerSetFailure(function, SimWindowServerErrorFailure); }
     // The calls made since the last clear, without the arguments that do not

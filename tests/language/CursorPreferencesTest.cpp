@@ -38,7 +38,7 @@ protected:
 
     TempHome home;
     std::string logPath;
-    CursorPreferences preferences;
+    CursorPreferences preferences{UserDefaults::standard()};
     UserDefaults& defaults = UserDefaults::standard();
 };
 

@@ -148,7 +148,7 @@ TEST_F(DelegatePipelineTest, FailedAppliesStillRecordTheLanguageSoLaterPollsAreS
 
     // A controller whose window-server functions were never found.
     log.clear();
-    pipeline().setCursorController(std::make_shared<SystemCursorController>(unresolvedRuntime(), capeStore()));
+    pipeline().setCursorController(std::make_shared<SystemCursorController>(unresolvedRuntime(), capeStore(), ActivationSwitches{}));
     selectEnglishUS();
     loop.runPending();
     EXPECT_TRUE(log.has("[ERROR] applyCursor aborted: runtime unavailable"));

@@ -63,7 +63,8 @@ protected:
                 .capeStore = [this]() -> CursorCapeStore& { return capeStore(); },
                 .httpSession = httpSession,
                 .launchAgent = *launchAgent,
-                .enableCursorSeedWatchdog = enableCursorSeedWatchdog};
+                .enableCursorSeedWatchdog = enableCursorSeedWatchdog,
+                .activationSwitches = {}};
     }
 
     void launch()
