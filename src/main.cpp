@@ -78,7 +78,8 @@ int runTray(int argc, char** argv)
     // The telemetry outbox delivers through the shared session as well: one
     // transfer thread for the process.
     HttpSession& httpSession = HttpSession::shared();
-    TelemetryReporter telemetryReporter(defaults, {TelemetryReporter::configuredEndpoint(defaults), {}, {}});
+    TelemetryReporter telemetryReporter(
+        defaults, {TelemetryReporter::configuredEndpoint(defaults), {}, TelemetryStore::networkTransport(httpSession)});
     CursorAccessibilityAppearanceController accessibilityAppearanceController;
     CGSRuntime& runtime = CGSRuntime::shared();
     std::unique_ptr<LaunchAgent> launchAgent = LaunchAgent::forThisDesktop();

@@ -28,7 +28,7 @@ public:
         std::string endpoint;
         // Empty: <Application Support>/OrvelleTelemetry/kr1
         std::string outboxFolder;
-        // Empty: the network.
+        // How events travel (TelemetryStore::networkTransport).
         TelemetryStore::Transport transport;
     };
 

@@ -122,7 +122,7 @@ TelemetryStore::Core::Core(Options options)
       maxBytes(std::max<std::int64_t>(options.maxBytes, 1024)),
       retention(options.retention),
       retryDelay(options.retryDelay),
-      transport(options.transport ? std::move(options.transport) : Transport(&TelemetryStore::networkTransport)),
+      transport(std::move(options.transport)),
       diagnostic(std::move(options.diagnostic)),
       // The queue itself, not the field: work that runs while the queue is
       // being shut down may still ask for a retry, which is then dropped.
@@ -352,19 +352,21 @@ void TelemetryStore::commitPending(double timeout)
     done.wait_for(std::chrono::duration<double>(std::max(timeout, 0.0)));
 }
 
-void TelemetryStore::networkTransport(const HttpSession::Request& request, Completion completion)
+TelemetryStore::Transport TelemetryStore::networkTransport(HttpSession& session)
 {
-    auto data = HttpUrl::queryItem(request.url, "data");
-    json event = data ? json::parse(*data, nullptr, false) : json();
-    auto eventId = event.is_object() ? event.find("eventId") : event.end();
-    if (!event.is_object() || eventId == event.end() || !eventId->is_string()) {
-        completion(false);
-        return;
-    }
-    HttpSession::shared().send(request, [completion = std::move(completion), expected = eventId->get<std::string>()](
-                                            HttpSession::Response response) {
-        completion(acknowledges(response.body, response.statusCode, response.error, expected));
-    });
+    return [&session](const HttpSession::Request& request, Completion completion) {
+        auto data = HttpUrl::queryItem(request.url, "data");
+        json event = data ? json::parse(*data, nullptr, false) : json();
+        auto eventId = event.is_object() ? event.find("eventId") : event.end();
+        if (!event.is_object() || eventId == event.end() || !eventId->is_string()) {
+            completion(false);
+            return;
+        }
+        session.send(request, [completion = std::move(completion), expected = eventId->get<std::string>()](
+                                  HttpSession::Response response) {
+            completion(acknowledges(response.body, response.statusCode, response.error, expected));
+        });
+    };
 }
 
 bool TelemetryStore::acknowledges(const std::optional<std::string>& data, std::optional<long> statusCode,

@@ -63,7 +63,8 @@ public:
         std::int64_t maxBytes = 2097152;
         double retention = 604800;
         double retryDelay = 60;
-        // Empty: networkTransport.
+        // How events travel: networkTransport over the program's session, or
+        // a stand-in.
         Transport transport;
         Diagnostic diagnostic;
         // Empty: a timer on the outbox's queue.
@@ -84,7 +85,7 @@ public:
 
     // Sends the request over HTTP and acknowledges it only when the collector
     // confirms the event named in its "data" item.
-    static void networkTransport(const HttpSession::Request& request, Completion completion);
+    static Transport networkTransport(HttpSession& session);
     // Whether an answer confirms the event: no error, an HTTP status from 200
     // to 299, and a body that is a JSON object with "ok": true and that
     // event's "eventId".

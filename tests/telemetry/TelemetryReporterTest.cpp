@@ -43,6 +43,8 @@ protected:
     {
         if (options.endpoint.empty())
             options.endpoint = server.url();
+        if (!options.transport)
+            options.transport = TelemetryStore::networkTransport(HttpSession::shared());
         return std::make_unique<TelemetryReporter>(defaults, std::move(options));
     }
 

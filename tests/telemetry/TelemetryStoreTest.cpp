@@ -40,6 +40,7 @@ protected:
         o.retryDelay = 60;
         o.diagnostic = diagnostics.sink();
         o.scheduler = retries.scheduler();
+        o.transport = TelemetryStore::networkTransport(HttpSession::shared());
         return o;
     }
 
