@@ -81,7 +81,10 @@ void registrationPass(benchmark::State& state, Provider provider)
     bool english = false;
     for (auto _ : state) {
         auto marker = badge(CursorStyle::letterBadge, english ? "en" : "ru");
-        if (!controller.registerAndActivate(*controller.connectionID(), marker, {}, false, true, true, false).appliedAny)
+        RegistrationOptions options{.payloads = {.useCapePayloads = false, .forceTemplatePayloads = true,
+                                                 .isLeftHanded = false},
+                                    .lightweightRefresh = true};
+        if (!controller.registerAndActivate(*controller.connectionID(), marker, {}, options).appliedAny)
             state.SkipWithError("nothing registered");
         english = !english;
     }
