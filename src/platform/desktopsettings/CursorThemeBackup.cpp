@@ -1,5 +1,7 @@
 #include "platform/desktopsettings/CursorThemeBackup.h"
 
+#include "platform/files/UserDirectories.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -13,15 +15,6 @@ namespace {
 constexpr const char* themeKey = "cursor-theme";
 // Far above any real theme name; anything larger is not a backup.
 constexpr std::uintmax_t largestBackup = 64 * 1024;
-
-std::string dataHome()
-{
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share";
-}
 
 bool writeAll(int fd, const char* bytes, std::size_t length)
 {
@@ -39,7 +32,7 @@ bool writeAll(int fd, const char* bytes, std::size_t length)
 
 std::string CursorThemeBackup::defaultPath()
 {
-    return dataHome() + "/Tarnwick/cursor_theme_backup.plist";
+    return UserDirectories::applicationSupport() + "/Tarnwick/cursor_theme_backup.plist";
 }
 
 bool CursorThemeBackup::exists() const

@@ -1,5 +1,6 @@
 #include "providers/theme/ThemeWindowServer.h"
 
+#include "platform/files/UserDirectories.h"
 #include "providers/theme/ThemeFolder.h"
 
 #include <cctype>
@@ -11,15 +12,6 @@ namespace {
 
 constexpr int defaultSize = 24;
 constexpr double pointsNominalSize = 24.0;
-
-std::string dataHome()
-{
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/')
-        return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share";
-}
 
 bool isOwnTheme(const std::string& theme)
 {
@@ -73,7 +65,7 @@ std::string folderWord(const std::string& text)
 ThemeWindowServer& ThemeWindowServer::shared()
 {
     static ThemeWindowServer server(CursorThemeSetting::forDesktop(),
-                                    CursorThemeBackup(CursorThemeBackup::defaultPath()), dataHome() + "/icons");
+                                    CursorThemeBackup(CursorThemeBackup::defaultPath()), UserDirectories::applicationSupport() + "/icons");
     return server;
 }
 
