@@ -122,6 +122,31 @@ std::vector<const XcursorImage*> framesOf(const XcursorImages& images, int nomin
     return frames;
 }
 
+// Only the sizes a copy or the server can use stay in memory: a theme's
+// largest sizes would otherwise hold megabytes nobody reads.
+XcursorImages* withShownSizesOnly(XcursorImages* images, int size)
+{
+    int shownNominal = nearestNominal(*images, size);
+    std::map<int, int> kept = nominalByDensity(*images, shownNominal);
+    auto isKept = [&](int nominal) {
+        return nominal == shownNominal ||
+               std::any_of(kept.begin(), kept.end(), [&](const auto& entry) { return entry.second == nominal; });
+    };
+    XcursorImages* pruned = XcursorImagesCreate(images->nimage);
+    if (!pruned)
+        return images;
+    for (int i = 0; i < images->nimage; ++i) {
+        if (isKept(static_cast<int>(images->images[i]->size)))
+            pruned->images[pruned->nimage++] = images->images[i];
+        else
+            XcursorImageDestroy(images->images[i]);
+    }
+    // The images moved over belong to the pruned set now.
+    images->nimage = 0;
+    XcursorImagesDestroy(images);
+    return pruned;
+}
+
 }
 
 CursorTheme::CursorTheme(Display* display)
@@ -161,7 +186,7 @@ CursorTheme::Loaded CursorTheme::load(const std::string& xName) const
     if (!images)
         images = XcursorLibraryLoadImages(xName.c_str(), name_.c_str(), size_);
     if (images && images->nimage > 0)
-        loaded.images.reset(images);
+        loaded.images.reset(withShownSizesOnly(images, size_));
     else if (images)
         XcursorImagesDestroy(images);
     return loaded;
