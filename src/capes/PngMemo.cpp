@@ -1,17 +1,6 @@
 #include "capes/PngMemo.h"
 
-#include "base/Text.h"
 #include "platform/graphics/PngCodec.h"
-
-#include <span>
-
-PngMemo::PixelKey PngMemo::keyOf(CGImageRef image)
-{
-    const std::uint8_t* bytes = CGImageGetBytePointer(image);
-    std::size_t length = bytes ? CGImageGetBytesLength(image) : 0;
-    return {CGImageGetWidth(image), CGImageGetHeight(image), CGImageGetBytesPerRow(image),
-            CGImageGetBitmapInfo(image), fnv1a64(std::span(bytes, length))};
-}
 
 const std::optional<std::string>* PngMemo::remembered(const PixelKey& key) const
 {
@@ -33,7 +22,7 @@ std::vector<std::vector<std::string>> PngMemo::encode(const std::string& setKey,
         for (const auto& image : *images) {
             if (!image)
                 continue;
-            PixelKey key = keyOf(image.get());
+            PixelKey key = ImageKey::of(image.get());
             listKeys.push_back(key);
             if (current.contains(key))
                 continue;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/graphics/cgimage/CFRef.h"
+#include "platform/graphics/ImageKey.h"
 #include "platform/graphics/cgimage/CGImage.h"
 
-#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -26,18 +26,10 @@ public:
     void clear() { sets_.clear(); }
 
 private:
-    struct PixelKey {
-        std::size_t width = 0;
-        std::size_t height = 0;
-        std::size_t bytesPerRow = 0;
-        CGBitmapInfo bitmapInfo = 0;
-        std::uint64_t hash = 0;
-        auto operator<=>(const PixelKey&) const = default;
-    };
+    using PixelKey = ImageKey;
     // Nothing for an image that did not encode.
     using Encodings = std::map<PixelKey, std::optional<std::string>>;
 
-    static PixelKey keyOf(CGImageRef image);
     const std::optional<std::string>* remembered(const PixelKey& key) const;
 
     // Per set, the encodings of its last save.
