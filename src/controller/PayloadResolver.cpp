@@ -33,12 +33,13 @@ ResizeKind resizeKind(const CGSize& size)
 // The badged payload, or none when not a single image could be drawn: an empty
 // image list would register nothing and, on an arrow, could even become the
 // payload every other arrow name falls back on.
-std::optional<ResolvedPayload> decorated(const CursorSnapshot& snapshot, const std::optional<CursorMarker>& marker,
+std::optional<ResolvedPayload> decorated(DecorationMemo& memo, const CursorSnapshot& snapshot,
+                                         const std::optional<CursorMarker>& marker,
                                          std::optional<CursorTemplate> cursorTemplate, ResizeKind resize,
                                          bool isLeftHanded, std::string source, const std::string& identifier)
 {
-    auto payload = CursorRenderer::decoratePayload(snapshot, marker, cursorTemplate, resize.horizontal,
-                                                   resize.vertical, resize.diagonal, isLeftHanded);
+    auto payload = memo.decoratePayload(snapshot, marker, cursorTemplate, resize.horizontal, resize.vertical,
+                                        resize.diagonal, isLeftHanded);
     if (payload.images.empty())
         return std::nullopt;
     return ResolvedPayload{std::move(payload.snapshot), std::move(payload.images), std::move(source), identifier};
@@ -112,13 +113,13 @@ std::optional<ResolvedPayload> PayloadResolver::fromSnapshot(const std::string& 
     std::string source = options.forceTemplatePayloads ? "snapshot-template-safe" : "snapshot";
     ResizeKind resize = cursorTemplate ? ResizeKind{} : resizeKind(snapshot.size);
     if (!resize.any())
-        return decorated(options.isLeftHanded ? CursorRenderer::mirrorSnapshot(snapshot) : snapshot, marker,
+        return decorated(memo_, options.isLeftHanded ? CursorRenderer::mirrorSnapshot(snapshot) : snapshot, marker,
                          cursorTemplate, {}, options.isLeftHanded, source, identifier);
     AppLog::info("resolveDirectPayload resize detection: " + identifier + " size=" + sizeText(snapshot.size) +
                  " isH=" + LogFormat::boolean(resize.horizontal) + " isV=" + LogFormat::boolean(resize.vertical) +
                  " isDiag=" + LogFormat::boolean(resize.diagonal));
     // Resize cursors are symmetric; mirroring would only move their hot spot.
-    return decorated(snapshot, marker, std::nullopt, resize, options.isLeftHanded, source, identifier);
+    return decorated(memo_, snapshot, marker, std::nullopt, resize, options.isLeftHanded, source, identifier);
 }
 
 std::optional<ResolvedPayload> PayloadResolver::fromTemplate(const std::string& identifier,
@@ -132,7 +133,7 @@ std::optional<ResolvedPayload> PayloadResolver::fromTemplate(const std::string& 
         return std::nullopt;
     if (options.isLeftHanded)
         stock = CursorRenderer::mirrorSnapshot(stock);
-    return decorated(stock, marker, cursorTemplate, {}, options.isLeftHanded,
+    return decorated(memo_, stock, marker, cursorTemplate, {}, options.isLeftHanded,
                      options.isLeftHanded ? "template-lefty" : "template", identifier);
 }
 

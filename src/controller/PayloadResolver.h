@@ -7,6 +7,7 @@
 #include "controller/ResolvedPayload.h"
 #include "language/CursorMarker.h"
 #include "render/CursorTemplate.h"
+#include "render/DecorationMemo.h"
 #include "runtime/CursorSnapshot.h"
 
 #include <map>
@@ -46,4 +47,7 @@ private:
 
     const CursorCatalogue& catalogue_;
     const BaselineStore& store_;
+    // Drawing is the costly part of a switch; what was drawn is remembered
+    // without the callers having to know.
+    mutable DecorationMemo memo_;
 };

@@ -3,6 +3,7 @@
 #include "platform/graphics/Bitmap.h"
 #include "platform/graphics/QtGraphicsContext.h"
 #include "platform/stockcursors/StockCursor.h"
+#include "render/DecorationMemo.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,39 @@ TEST_F(Decoration, WithoutAMarkerEverythingComesBackUnchanged)
     EXPECT_EQ(payload.images[0], input.images[0]);
     EXPECT_EQ(payload.images[1], input.images[1]);
     EXPECT_TRUE(recordings->empty());
+}
+
+TEST_F(Decoration, TheMemoDrawsEachCursorAndBadgeOnceAndForgetsTheLeastRecentlyUsed)
+{
+    DecorationMemo memo;
+    auto decorate = [&](const CursorSnapshot& input, const std::string& text) {
+        return memo.decoratePayload(input, marker(text), CursorTemplate::arrow, false, false, false, false);
+    };
+    CursorSnapshot input = pointerInTopLeft();
+    auto first = decorate(input, "En");
+    ASSERT_EQ(recordings->size(), 1u);
+    // Another snapshot of the same cursor: other objects, the same pixels.
+    CursorSnapshot alias = pointerInTopLeft();
+    auto again = decorate(alias, "En");
+    EXPECT_EQ(recordings->size(), 1u);
+    ASSERT_EQ(again.images.size(), 1u);
+    EXPECT_EQ(again.images[0], first.images[0]);
+    EXPECT_EQ(again.snapshot.images[0], alias.images[0]) << "the snapshot keeps the caller's images";
+    EXPECT_EQ(again.snapshot.size.height, first.snapshot.size.height);
+
+    decorate(input, "Ру");
+    decorate(pointerInTopLeft(0xFF0000FF), "En");
+    EXPECT_EQ(recordings->size(), 3u);
+
+    for (std::uint32_t i = 1; memo.size() < DecorationMemo::capacity; ++i)
+        decorate(pointerInTopLeft(0xFF000000 + i), "En");
+    decorate(input, "En");
+    decorate(pointerInTopLeft(0xFFFFFFFF), "En");
+    std::size_t drawn = recordings->size();
+    decorate(input, "En");
+    EXPECT_EQ(recordings->size(), drawn) << "used last, so kept";
+    decorate(input, "Ру");
+    EXPECT_EQ(recordings->size(), drawn + 1) << "used least recently, so forgotten";
 }
 
 TEST_F(Decoration, CanvasGrowsBesideAndBelowThePointer)
