@@ -98,15 +98,11 @@ CGSError X11WindowServer::finish(X11Connection::Trap& trap)
 
 CGSError X11WindowServer::finishWithSeed(X11Connection::Trap& trap, CGSCursorSeed* seed)
 {
-    // Asking for the cursor on screen also waits for the server to have
-    // done everything the trap covers: one round trip for both.
-    CursorImage image(connection_.lost() ? nullptr : XFixesGetCursorImage(connection_.display()));
-    if (image)
-        lastSeed_ = static_cast<CGSCursorSeed>(image->cursor_serial);
-    int error = image ? trap.finishAfterReply() : trap.finish();
-    if (error != 0)
+    // Once the server has done the requests, the notifications of the
+    // cursors they showed have arrived too.
+    if (trap.finish() != 0 || !serial_.update())
         return connection_.lost() ? invalidConnection : cannotComplete;
-    *seed = lastSeed_;
+    *seed = serial_.last();
     return success;
 }
 
@@ -143,7 +139,7 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
                           record.hotSpot.x == hotSpot.x && record.hotSpot.y == hotSpot.y;
         // Nothing changes on screen, so the seed is the one last seen.
         if (sameCursor) {
-            *seed = lastSeed_;
+            *seed = serial_.last();
             return success;
         }
     }
@@ -494,12 +490,9 @@ XFixesCursorImage* X11WindowServer::cursorOnScreen()
 CGSCursorSeed X11WindowServer::currentSeed()
 {
     std::lock_guard lock(mutex_);
-    if (!connection_.usable())
+    if (!connection_.usable() || !serial_.update())
         return 0;
-    CursorImage image(cursorOnScreen());
-    if (image)
-        lastSeed_ = static_cast<CGSCursorSeed>(image->cursor_serial);
-    return image ? lastSeed_ : 0;
+    return serial_.last();
 }
 
 CGSError X11WindowServer::globalCursorDataSize(CGSConnectionID connection, std::int32_t* byteCount)

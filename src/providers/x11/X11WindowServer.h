@@ -5,6 +5,7 @@
 #include "providers/x11/CursorFrames.h"
 #include "providers/x11/CursorNameMap.h"
 #include "providers/x11/CursorRecord.h"
+#include "providers/x11/CursorSerial.h"
 #include "providers/x11/CursorTheme.h"
 #include "providers/x11/X11Connection.h"
 
@@ -136,7 +137,7 @@ private:
     std::optional<CursorFrames::Limit> limit_;
     float scale_ = 1.0f;
     int hideCount_ = 0;
-    CGSCursorSeed lastSeed_ = 0;
+    CursorSerial serial_{connection_};
     std::map<std::string, Registration> registrations_;
     std::map<std::string, Installed> installed_;
     // Last, so that its worker ends before anything else goes.
