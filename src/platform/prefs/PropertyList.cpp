@@ -1,6 +1,7 @@
 #include "platform/prefs/PropertyList.h"
 
 #include "platform/files/AtomicFile.h"
+#include "platform/prefs/BinaryPlistWriter.h"
 #include "platform/prefs/PropertyListBounds.h"
 
 #include <plist/plist.h>
@@ -366,12 +367,8 @@ std::string PropertyList::serialized(Format format) const
 {
     char* bytes = nullptr;
     uint32_t length = 0;
-    if (format == Format::binary) {
-        plist_to_bin(node_, &bytes, &length);
-        std::string result = bytes ? std::string(bytes, length) : std::string();
-        plist_to_bin_free(bytes);
-        return result;
-    }
+    if (format == Format::binary)
+        return BinaryPlistWriter::write(node_);
     plist_to_xml(node_, &bytes, &length);
     std::string result = bytes ? std::string(bytes, length) : std::string();
     plist_to_xml_free(bytes);

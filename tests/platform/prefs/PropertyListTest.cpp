@@ -141,6 +141,24 @@ TEST(PropertyListTest, EveryTypeSurvivesBothFormatsUnchanged)
     EXPECT_EQ(*xmlAgain, *xml);
 }
 
+TEST(PropertyListTest, BinaryDocumentsAreTheSameBytesEveryTimeAndHoldEqualDataOnce)
+{
+    auto document = [] {
+        PropertyList root = PropertyList::dictionary();
+        for (int i = 0; i < 40; ++i)
+            root.setValue("cursor." + std::to_string(i),
+                          PropertyList::array({PropertyList::data(std::string(2048, 'p')), PropertyList::integer(i)}));
+        return root;
+    };
+    std::string first = document().serialized(PropertyList::Format::binary);
+    EXPECT_EQ(document().serialized(PropertyList::Format::binary), first);
+    EXPECT_LT(first.size(), 2 * 2048u);
+    auto parsed = PropertyList::parse(first);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(*parsed, document());
+    EXPECT_EQ(parsed->orderedEntries().front().first, "cursor.0");
+}
+
 TEST(PropertyListTest, EqualityIsDeepAndStrictAboutTypes)
 {
     EXPECT_NE(PropertyList::integer(1), PropertyList::boolean(true));
