@@ -37,13 +37,14 @@ void CursorPreferences::setLeftHanded(bool leftHanded)
 
 CursorStyle CursorPreferences::style(const std::optional<InputLanguage>&) const
 {
-    if (auto global = validStyle(defaults.string(globalStyleKey))) {
-        AppLog::debug("Preference global style loaded: " + std::string(rawValue(*global)));
+    // One read for all three: the tray asks for the style at every poll.
+    auto stored = defaults.strings({globalStyleKey, legacyEnglishStyleKey, legacyRussianStyleKey});
+    if (auto global = validStyle(stored[0])) {
+        if (AppLog::verboseEnabled())
+            AppLog::debug("Preference global style loaded: " + std::string(rawValue(*global)));
         return *global;
     }
-    std::optional<std::string> english = defaults.string(legacyEnglishStyleKey);
-    std::optional<std::string> russian = defaults.string(legacyRussianStyleKey);
-    for (const auto& legacy : {english, russian}) {
+    for (const auto& legacy : {stored[1], stored[2]}) {
         if (auto migrated = validStyle(legacy)) {
             std::string raw(rawValue(*migrated));
             defaults.set(globalStyleKey, raw);

@@ -2,6 +2,7 @@
 
 #include "base/AppLog.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/files/FileChangeWatch.h"
 #include "platform/files/FileIdentity.h"
 #include "platform/files/UserDirectories.h"
 
@@ -198,7 +199,8 @@ std::optional<double> asReal(plist_t node)
 // the same file: reads far outnumber changes, and a poll reads every quarter
 // second. Guarded by storeMutex().
 struct ParsedFile {
-    FileIdentity identity;
+    // Nothing for a file that does not exist.
+    std::optional<FileIdentity> identity;
     Node dictionary{nullptr, &plist_free};
 };
 std::map<std::string, ParsedFile>& parsedFiles()
@@ -207,21 +209,35 @@ std::map<std::string, ParsedFile>& parsedFiles()
     return files;
 }
 
+// Whether a file may have changed since it was last looked at: without it, a
+// poll tick would look at the file on every read. Guarded by storeMutex().
+FileChangeWatch& changeWatch(const std::string& path)
+{
+    static std::map<std::string, std::unique_ptr<FileChangeWatch>> watches;
+    auto& watch = watches[path];
+    if (!watch)
+        watch = std::make_unique<FileChangeWatch>(path);
+    return *watch;
+}
+
 // The settings a file holds now; a file that does not parse is read (and
 // reported) every time, like one that is missing.
 plist_t currentDictionary(const std::string& path, Contents& scratch)
 {
-    std::optional<FileIdentity> identity = FileIdentity::of(path);
     auto parsed = parsedFiles().find(path);
-    if (identity && parsed != parsedFiles().end() && parsed->second.identity == *identity)
+    bool mayHaveChanged = changeWatch(path).mayHaveChanged();
+    if (parsed != parsedFiles().end() && !mayHaveChanged)
+        return parsed->second.dictionary.get();
+    std::optional<FileIdentity> identity = FileIdentity::of(path);
+    if (parsed != parsedFiles().end() && parsed->second.identity == identity)
         return parsed->second.dictionary.get();
     parsedFiles().erase(path);
     // Taken before the read: a file replaced meanwhile reads as changed next time.
     scratch = load(path);
-    if (!identity || identity->isRecent() || scratch.unreadable || scratch.unparsedBytes)
+    if ((identity && identity->isRecent()) || scratch.unreadable || scratch.unparsedBytes)
         return scratch.dictionary.get();
     auto& kept = parsedFiles()[path];
-    kept.identity = *identity;
+    kept.identity = identity;
     kept.dictionary = std::move(scratch.dictionary);
     return kept.dictionary.get();
 }
@@ -300,11 +316,22 @@ bool UserDefaults::contains(const std::string& key) const
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const
 {
-    return lookUp<std::string>(path(), key, [](plist_t node) -> std::optional<std::string> {
-        if (plist_get_node_type(node) != PLIST_STRING)
-            return std::nullopt;
-        return stringValue(node);
-    });
+    return strings({key}).front();
+}
+
+std::vector<std::optional<std::string>> UserDefaults::strings(const std::vector<std::string>& keys) const
+{
+    std::string file = path();
+    std::lock_guard lock(storeMutex());
+    Contents scratch;
+    plist_t dictionary = currentDictionary(file, scratch);
+    std::vector<std::optional<std::string>> values;
+    for (const auto& key : keys) {
+        plist_t node = plist_dict_get_item(dictionary, key.c_str());
+        bool isString = node && plist_get_node_type(node) == PLIST_STRING;
+        values.push_back(isString ? std::optional(stringValue(node)) : std::nullopt);
+    }
+    return values;
 }
 
 std::optional<bool> UserDefaults::boolean(const std::string& key) const

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The application's settings: an XML property list holding one dictionary.
 // Every call sees the file as it is now (it is parsed again whenever its
@@ -28,6 +29,8 @@ public:
     // boolean ("true", "yes", "1", "false", "no", "0", any case) or to a
     // number when they hold one entirely. Anything else reads as missing.
     std::optional<std::string> string(const std::string& key) const;
+    // Several strings read from one version of the file, in the order asked.
+    std::vector<std::optional<std::string>> strings(const std::vector<std::string>& keys) const;
     std::optional<bool> boolean(const std::string& key) const;
     std::optional<std::int64_t> integer(const std::string& key) const;
     std::optional<double> real(const std::string& key) const;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <thread>
@@ -111,6 +112,15 @@ TEST_F(UserDefaultsTest, ValuesConvertBetweenNumbersBooleansAndStringsOnlyWhereT
 TEST_F(UserDefaultsTest, EveryReadSeesTheFileAsItIsNowAndWritesKeepWhatOthersStored)
 {
     UserDefaults defaults(file);
+    // Neither the file nor its folder exists at the first read; both appear,
+    // then the file goes again.
+    EXPECT_FALSE(defaults.boolean("tarnwick.left_handed"));
+    EXPECT_FALSE(defaults.boolean("tarnwick.left_handed"));
+    TempHome::writeFile(file, plistWith("<key>tarnwick.left_handed</key><false/>"));
+    EXPECT_EQ(defaults.boolean("tarnwick.left_handed"), false);
+    std::filesystem::remove(file);
+    EXPECT_FALSE(defaults.boolean("tarnwick.left_handed"));
+
     TempHome::writeFile(file, plistWith("<key>tarnwick.left_handed</key><true/>"));
     EXPECT_EQ(defaults.boolean("tarnwick.left_handed"), true);
 
