@@ -85,13 +85,17 @@ void LanguageChangePipeline::refreshStateAndApplyCursor(bool force, const std::s
 {
     LanguageState state = detector_.detect();
     const InputLanguage& language = state.language;
-    AppLog::debug("State detected trigger=" + trigger + " code=" + language.code() +
-                  " sourceID=" + language.sourceID() + " name=" + language.displayName());
+    // The poll runs four times a second: its debug lines are not even
+    // composed unless they are written.
+    if (AppLog::verboseEnabled())
+        AppLog::debug("State detected trigger=" + trigger + " code=" + language.code() +
+                      " sourceID=" + language.sourceID() + " name=" + language.displayName());
     bool codeUnchanged = lastLanguageCode_ && *lastLanguageCode_ == language.code();
     bool sourceUnchanged = lastInputSourceID_ && *lastInputSourceID_ == language.sourceID();
     bool layoutChanged = telemetryReporter_.observeLayout(language.code(), false);
     if (!force && codeUnchanged && sourceUnchanged) {
-        AppLog::debug("Apply skipped trigger=" + trigger + " code/source unchanged");
+        if (AppLog::verboseEnabled())
+            AppLog::debug("Apply skipped trigger=" + trigger + " code/source unchanged");
         onRefreshed_(state, language.code(), trigger);
         return;
     }

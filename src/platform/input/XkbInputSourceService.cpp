@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <memory>
+#include <poll.h>
 
 namespace {
 
@@ -60,8 +61,10 @@ std::optional<InputSource> XkbInputSourceService::currentKeyboardInputSource()
     if (!connect())
         return std::nullopt;
     // What the server has sent is on the connection already: a change made
-    // before this query shows without asking.
-    handleEvents(true);
+    // before this query shows without asking. Looking at the socket first
+    // costs less than Xlib's attempt to read it, four times a second.
+    pollfd connection{ConnectionNumber(display_), POLLIN, 0};
+    handleEvents(poll(&connection, 1, 0) != 0);
     if (!group_ || !groups_ || !watch_) {
         XkbStateRec state{};
         if (XkbGetState(display_, XkbUseCoreKbd, &state) != Success)
