@@ -283,9 +283,14 @@ TEST_F(ThemeCursorBadgeTest, GtkAndQtApplicationsShowTheBadgeStartedBeforeOrAfte
         std::optional<Arrival> lateIBeam = findShowing(iBeamNames);
         ASSERT_TRUE(lateIBeam) << late->name << " shows no text field";
         EXPECT_TRUE(badgedSoonAfter(*lateIBeam, iBeamNames, after + ", I-beam"));
-        stop(std::move(lateProgram));
+        // Quitting puts the theme's I-beam back under the resting pointer.
         program->signal(SIGTERM);
         EXPECT_EQ(program->wait(10), 0) << program->standardError();
+        EXPECT_TRUE(waitUntil(1, [&] {
+            ScreenCursor now = session.live();
+            return iBeamNames.contains(now.name) && opaquePixelsNear(now, letterBadgeFill("en")) == 0;
+        })) << after << ": the badge stays on the I-beam after quitting";
+        stop(std::move(lateProgram));
     }
 }
 
