@@ -80,8 +80,9 @@ struct Arrival {
     Clock::time_point at;
 };
 
-// Neither application's window reaches here, both opening at the top left.
-constexpr int outsideX = 1270, outsideY = 1010;
+// The bottom right corner of the screen: both applications open at the top
+// left, less tall than the screen.
+constexpr int outsideX = 1279, outsideY = 799;
 
 class ThemeCursorBadgeTest : public ::testing::Test {
 protected:
