@@ -110,18 +110,19 @@ protected:
     bool applicationWindowShown()
     {
         Display* display = session.window().display();
-        // A window may go between the listing and the question.
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         Window root, parent, *children = nullptr;
         unsigned int count = 0;
         if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
             return false;
+        // A window may go between the listing and the question.
+        auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         bool shown = false;
         for (unsigned int i = 0; i < count && !shown; ++i) {
             XWindowAttributes attributes;
             shown = XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
                     attributes.width >= 400 && attributes.height >= 400;
         }
+        XSetErrorHandler(previous);
         XFree(children);
         return shown;
     }
