@@ -72,6 +72,10 @@ private:
             char drained[16];
             while (read(wakeFd_, drained, sizeof drained) > 0) {
             }
+            // A name followed anew may be on screen already, in a window the
+            // change by name does not reach, and nothing announces it.
+            if (!follower_.stopping_)
+                putBackIfForeign();
         }
         return !follower_.stopping_;
     }
@@ -116,8 +120,42 @@ private:
         }
         // Done while holding the lock: the owner may free this cursor as soon
         // as it has replaced it here.
+        Cursor provided = followed->second.cursor;
+        {
+            X11Connection::Trap trap(connection_);
+            XFixesChangeCursorByName(connection_.display(), provided, image->name);
+            if (trap.finish() != 0)
+                return;
+        }
+        // A cursor a program set for the pointer device (XInput 2, as GTK
+        // does for every widget) keeps showing after the change by name. Its
+        // handle now stands for the provider's cursor, and the program sets it
+        // again when the pointer comes back into its window: the pointer
+        // leaves once, for a moment, for a window of the follower's own.
+        if (stillShows(image->cursor_serial) && reentered_.insert(image->cursor_serial).second)
+            leaveAndComeBack(image->x, image->y, provided);
+    }
+
+    bool stillShows(unsigned long serial)
+    {
         X11Connection::Trap trap(connection_);
-        XFixesChangeCursorByName(connection_.display(), followed->second.cursor, image->name);
+        CursorImage now(XFixesGetCursorImage(connection_.display()));
+        return trap.finishAfterReply() == 0 && now && now->cursor_serial == serial;
+    }
+
+    // A window of one pixel under the pointer, shown and gone at once,
+    // showing the provider's cursor meanwhile.
+    void leaveAndComeBack(int x, int y, Cursor cursor)
+    {
+        Display* display = connection_.display();
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.cursor = cursor;
+        X11Connection::Trap trap(connection_);
+        Window window = XCreateWindow(display, connection_.root(), x, y, 1, 1, 0, 0, InputOnly, CopyFromParent,
+                                      CWOverrideRedirect | CWCursor, &attributes);
+        XMapRaised(display, window);
+        XDestroyWindow(display, window);
         trap.finish();
     }
 
@@ -142,6 +180,8 @@ private:
     std::unique_ptr<X11Connection> owned_;
     X11Connection& connection_;
     std::map<Atom, std::string> atomNames_;
+    // Serials of foreign cursors the pointer has left and come back to once.
+    std::set<unsigned long> reentered_;
 };
 
 CursorFollower::~CursorFollower()
@@ -179,8 +219,10 @@ void CursorFollower::follow(const std::string& xName, Cursor cursor, const std::
     }
     // A worker that ended by itself (its connection broke) stays ended until
     // stop(); restarting it on every registration would retry in vain.
-    if (thread_.joinable())
+    if (thread_.joinable()) {
+        wake();
         return;
+    }
     // Opened here, not on the worker: Xlib ends the process when the server
     // goes away while a display is still being opened, and this caller has
     // just seen the server answer.
@@ -225,11 +267,17 @@ void CursorFollower::stop()
         return;
     }
     stopping_ = true;
-    char wake = 1;
-    [[maybe_unused]] ssize_t written = write(wakeWrite_, &wake, 1);
+    wake();
     thread_.join();
     stopping_ = false;
     close(wakeRead_);
     close(wakeWrite_);
     wakeRead_ = wakeWrite_ = -1;
+}
+
+void CursorFollower::wake()
+{
+    // A full pipe already holds a wake-up.
+    char byte = 1;
+    [[maybe_unused]] ssize_t written = write(wakeWrite_, &byte, 1);
 }

@@ -18,7 +18,10 @@
 // a program started later loads the theme's cursor under the same name. A
 // worker thread with its own connection watches the cursor on screen and,
 // when it carries a followed name but not the provider's pixels, changes that
-// name again.
+// name again. A change by name does not reach a cursor a program set for the
+// pointer device (GTK does, through XInput 2): the worker then takes the
+// pointer out of the program's window for a moment, and the program sets its
+// cursor again, which by then is the provider's.
 //
 // The cursors handed in belong to the caller's connection; the caller keeps
 // them alive until it has forgotten or replaced them here. Each change the
@@ -53,6 +56,8 @@ private:
         std::set<unsigned long> ownSerials;
     };
     class Worker;
+
+    void wake();
 
     std::mutex mutex_;
     std::map<std::string, Followed> followed_;

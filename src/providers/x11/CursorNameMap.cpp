@@ -9,8 +9,9 @@ namespace CursorNameMap {
 namespace {
 
 constexpr const char* arrow[] = {"left_ptr", "default", "arrow", "top_left_arrow"};
-constexpr const char* iBeam[] = {"xterm", "text"};
-constexpr const char* pointingHand[] = {"hand2", "pointer", "hand1"};
+// Qt asks for "ibeam" and "pointing_hand" first; themes made for KDE have them.
+constexpr const char* iBeam[] = {"xterm", "text", "ibeam"};
+constexpr const char* pointingHand[] = {"hand2", "pointer", "hand1", "pointing_hand"};
 constexpr const char* wait[] = {"wait", "watch"};
 constexpr const char* progress[] = {"progress", "left_ptr_watch"};
 constexpr const char* alias[] = {"alias", "link", "dnd-link"};

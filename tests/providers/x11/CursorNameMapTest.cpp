@@ -22,7 +22,7 @@ std::string lower(std::string text)
 }
 
 const std::vector<std::string> arrowXNames = {"left_ptr", "default", "arrow", "top_left_arrow"};
-const std::vector<std::string> iBeamXNames = {"xterm", "text"};
+const std::vector<std::string> iBeamXNames = {"xterm", "text", "ibeam"};
 
 }
 
@@ -37,7 +37,7 @@ TEST(CursorNameMapTest, RoleNamesMapToTheXNamesOfTheSameCursor)
                              "com.apple.coregraphics.IBeamS", "com.apple.cursor.1", "com.apple.cursor.101"})
         EXPECT_EQ(names(CursorNameMap::xNames(std::string_view(name))), iBeamXNames) << name;
     EXPECT_EQ(names(CursorNameMap::xNames(std::string_view("com.apple.cursor.13"))),
-              (std::vector<std::string>{"hand2", "pointer", "hand1"}));
+              (std::vector<std::string>{"hand2", "pointer", "hand1", "pointing_hand"}));
 
     for (const char* unknown : {"", "com.apple.coregraphics.", "com.apple.coregraphics.Nothing", "com.apple.cursor.",
                                 "com.apple.cursor.45", "com.apple.cursor.-1", "com.apple.cursor.+1",

@@ -38,7 +38,7 @@ std::optional<ScreenCursor> themeCursor(const char* xName)
         return std::nullopt;
     ScreenCursor cursor{static_cast<int>(image->width), static_cast<int>(image->height),
                         static_cast<int>(image->xhot), static_cast<int>(image->yhot), 0,
-                        std::vector<std::uint32_t>(image->pixels, image->pixels + image->width * image->height)};
+                        std::vector<std::uint32_t>(image->pixels, image->pixels + image->width * image->height), xName};
     XcursorImageDestroy(image);
     return cursor;
 }
@@ -55,7 +55,7 @@ std::uint64_t fnv1a64(const std::vector<std::uint8_t>& bytes)
 
 std::uint64_t pixelHash(const std::vector<std::uint32_t>& pixels)
 {
-    return fnv1a64(ScreenCursor{0, 0, 0, 0, 0, pixels}.bytes());
+    return fnv1a64(ScreenCursor{0, 0, 0, 0, 0, pixels, ""}.bytes());
 }
 
 CursorTestWindow::CursorTestWindow(const char* xName, int size) : display_(XOpenDisplay(nullptr)), size_(size)
@@ -99,7 +99,9 @@ ScreenCursor CursorTestWindow::onScreen()
     XFixesCursorImage* image = XFixesGetCursorImage(display_);
     if (!image)
         return {};
-    ScreenCursor cursor{image->width, image->height, image->xhot, image->yhot, image->cursor_serial, {}};
+    ScreenCursor cursor{image->width, image->height, image->xhot,
+                        image->yhot, image->cursor_serial, {},
+                        image->name ? image->name : ""};
     for (int i = 0; i < image->width * image->height; ++i)
         cursor.pixels.push_back(static_cast<std::uint32_t>(image->pixels[i]));
     XFree(image);

@@ -26,6 +26,8 @@ struct ScreenCursor {
     int yHot = 0;
     unsigned long serial = 0;
     std::vector<std::uint32_t> pixels;
+    // The X cursor name the cursor on screen carries, if any.
+    std::string name;
 
     // The pixels as the provider reports them: each word little endian.
     std::vector<std::uint8_t> bytes() const;
