@@ -30,20 +30,22 @@ FileChangeWatch::~FileChangeWatch()
         close(descriptor_);
 }
 
-// Watches the file's folder, or the nearest existing one above it.
+// Watches the file's folder, or the nearest existing one above it. A folder
+// watched already keeps its watch.
 void FileChangeWatch::arm()
 {
     if (descriptor_ < 0)
         return;
-    if (watch_ >= 0)
-        inotify_rm_watch(descriptor_, watch_);
+    int previous = watch_;
     watch_ = -1;
     for (std::filesystem::path folder = folder_; !folder.empty(); folder = folder.parent_path()) {
         watchingFolder_ = folder == folder_;
         watch_ = inotify_add_watch(descriptor_, folder.c_str(), watchingFolder_ ? folderEvents : ancestorEvents);
         if (watch_ >= 0 || errno != ENOENT || folder == folder.parent_path())
-            return;
+            break;
     }
+    if (previous >= 0 && previous != watch_)
+        inotify_rm_watch(descriptor_, previous);
 }
 
 bool FileChangeWatch::mayHaveChanged()
@@ -61,6 +63,9 @@ bool FileChangeWatch::mayHaveChanged()
         for (ssize_t at = 0; at < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            // What is still queued for a watch given up (its removal, for one).
+            if (event->wd != watch_ && !(event->mask & IN_Q_OVERFLOW))
+                continue;
             bool aboutFile = event->len > 0 && name_ == event->name;
             // A folder on the way to the file appeared, or the watched one went.
             rearm = rearm || !watchingFolder_ || (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF));
