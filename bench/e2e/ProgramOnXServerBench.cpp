@@ -38,6 +38,7 @@
 #include <thread>
 #include <utility>
 #include <vector>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -471,8 +472,21 @@ static void MemoryAfterAMinuteOfSwitching(benchmark::State& state)
 }
 BENCHMARK(MemoryAfterAMinuteOfSwitching)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
+// A process that does nothing but wake four times a second, as the
+// program's input-source poll must: what waking alone costs on this machine.
+pid_t startIdleFloor()
+{
+    pid_t child = fork();
+    if (child == 0) {
+        for (;;)
+            poll(nullptr, 0, 250);
+    }
+    return child;
+}
+
 // The program left alone for 60 s after the switches: its CPU time as a
-// share of one core and its resident memory.
+// share of one core and its resident memory, beside the floor measured at
+// the same time.
 static void IdleProgram(benchmark::State& state)
 {
     if (!session().started()) {
@@ -485,11 +499,17 @@ static void IdleProgram(benchmark::State& state)
         double rssBefore = residentMegabytes(pid);
         double cpuBefore = cpuSeconds(pid);
         auto scheduledBefore = scheduledSeconds(pid);
+        pid_t floor = startIdleFloor();
+        auto floorBefore = scheduledSeconds(floor);
         auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
         double wall = std::chrono::duration<double>(Clock::now() - start).count();
         double cpu = cpuSeconds(pid) - cpuBefore;
         double scheduled = scheduledBetween(scheduledBefore, scheduledSeconds(pid));
+        double floorScheduled = scheduledBetween(floorBefore, scheduledSeconds(floor));
+        kill(floor, SIGKILL);
+        waitpid(floor, nullptr, 0);
+        state.counters["floor_sched_percent_of_core"] = 100.0 * floorScheduled / wall;
         state.SetIterationTime(wall);
         state.counters["cpu_s"] = cpu;
         state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;
