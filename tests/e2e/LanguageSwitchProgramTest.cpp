@@ -32,8 +32,9 @@ std::string describe(const ScreenCursor& cursor)
 
 // The lines of the last switch to the language, from "Applying cursor" to
 // "Apply requested", as a user's log shows them wherever and whenever it ran:
-// without time stamps, the home folder, and the counts and serials that
-// depend on what ran before.
+// without time stamps, the home folder, the counts and serials that depend on
+// what ran before, and the trigger (the poll may see a change before its
+// notification does).
 std::string lastSwitchLines(const std::string& log, const std::string& code, const std::string& home)
 {
     std::size_t start = log.rfind("[INFO] Applying cursor for language=" + code + " ");
@@ -41,7 +42,7 @@ std::string lastSwitchLines(const std::string& log, const std::string& code, con
     if (start == std::string::npos || end == std::string::npos)
         return {};
     std::istringstream lines(log.substr(start, log.find('\n', end) - start));
-    static const std::regex varying("(bytes|cursorSeedBefore|cursorSeedAfter)=[0-9]+");
+    static const std::regex varying("(bytes|cursorSeedBefore|cursorSeedAfter|trigger)=[0-9a-z-]+");
     std::string result;
     for (std::string line; std::getline(lines, line);) {
         for (std::size_t at; (at = line.find(home)) != std::string::npos;)
