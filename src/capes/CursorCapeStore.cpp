@@ -181,6 +181,37 @@ std::optional<PropertyList> parsedDictionary(const std::string& bytes)
     return root;
 }
 
+enum class CapeProblem { none, malformed, incompatible, empty };
+
+// Every cursor a cape document holds for the language and style; problem
+// says why there is none.
+std::map<std::string, CursorCapeStore::CursorPayload> decodedCape(const std::string& bytes, const std::string& language,
+                                                                  const std::string& style, CapeProblem& problem)
+{
+    std::map<std::string, CursorCapeStore::CursorPayload> payloads;
+    std::optional<PropertyList> root = parsedDictionary(bytes);
+    std::optional<PropertyList> cursors =
+        root ? dictionaryItem(*root, "Cursors", PropertyList::Type::dictionary) : std::nullopt;
+    if (!cursors) {
+        problem = CapeProblem::malformed;
+        return payloads;
+    }
+    if (!isCompatible(*root, language, style)) {
+        problem = CapeProblem::incompatible;
+        return payloads;
+    }
+    std::size_t pixelBudget = CursorCapeStore::maxCapePixels;
+    // In file order: the pixel budget goes to the cursors that come first.
+    for (const auto& [identifier, entry] : cursors->orderedEntries()) {
+        if (entry.type() != PropertyList::Type::dictionary)
+            continue;
+        if (auto payload = decodeCursorPayload(entry, pixelBudget))
+            payloads.insert_or_assign(identifier, std::move(*payload));
+    }
+    problem = payloads.empty() ? CapeProblem::empty : CapeProblem::none;
+    return payloads;
+}
+
 // Keys are set in the order the file has always had them: the document is
 // written in insertion order, and an unchanged cape must stay byte-identical.
 PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<std::string>& pngs)
@@ -345,6 +376,11 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
         AppLog::info("CursorCapeStore saved " + name.path + " cursors=" + std::to_string(entryCount) +
                      " bytes=" + std::to_string(bytes->size()) + " hash=" + hexDigits(hash));
         saved = name.path;
+        // The next load of this set would decode the file just written on the
+        // caller's thread; the queue decodes it now instead, after the caller
+        // has gone on.
+        if (auto identity = FileIdentity::of(name.path); identity && identity->size == bytes->size())
+            queue_.async([this, name, identity = *identity, written = *bytes] { remember(name, identity, written); });
     });
     return saved;
 }
@@ -364,19 +400,40 @@ CursorCapeStore::loadCape(const std::string& languageCode, const std::string& st
         return std::nullopt;
     }
     std::optional<FileIdentity> identity = FileIdentity::of(name.path);
-    auto loaded = loadedCapes_.find(name.path);
-    if (loaded != loadedCapes_.end() && identity && loaded->second.identity == *identity) {
-        AppLog::info("CursorCapeStore loaded " + name.path + " cursors=" +
-                     std::to_string(loaded->second.payloads.size()) + " bytes=" + std::to_string(identity->size));
-        return loaded->second.payloads;
+    if (auto payloads = remembered(name.path, identity)) {
+        AppLog::info("CursorCapeStore loaded " + name.path + " cursors=" + std::to_string(payloads->size()) +
+                     " bytes=" + std::to_string(identity->size));
+        return payloads;
     }
     auto payloads = readCape(name, fileName);
     // Taken before the read: a file replaced meanwhile reads as changed next time.
+    std::lock_guard lock(loadedMutex_);
     if (payloads && identity && !identity->isRecent())
         loadedCapes_.insert_or_assign(name.path, LoadedCape{*identity, *payloads});
     else
         loadedCapes_.erase(name.path);
     return payloads;
+}
+
+// A file changed within the clock's step could keep its identity through a
+// second change, so what is remembered of it counts only once it is older.
+std::optional<std::map<std::string, CursorCapeStore::CursorPayload>>
+CursorCapeStore::remembered(const std::string& path, const std::optional<FileIdentity>& identity)
+{
+    std::lock_guard lock(loadedMutex_);
+    auto loaded = loadedCapes_.find(path);
+    if (loaded == loadedCapes_.end() || !identity || loaded->second.identity != *identity || identity->isRecent())
+        return std::nullopt;
+    return loaded->second.payloads;
+}
+
+void CursorCapeStore::remember(const CapeName& name, const FileIdentity& identity, const std::string& bytes)
+{
+    CapeProblem problem = CapeProblem::none;
+    auto payloads = decodedCape(bytes, name.language, name.style, problem);
+    std::lock_guard lock(loadedMutex_);
+    if (problem == CapeProblem::none)
+        loadedCapes_.insert_or_assign(name.path, LoadedCape{identity, std::move(payloads)});
 }
 
 std::optional<std::map<std::string, CursorCapeStore::CursorPayload>>
@@ -390,32 +447,15 @@ CursorCapeStore::readCape(const CapeName& name, const std::string& fileName)
         forgetSavedHash(name.hashKey());
         return std::nullopt;
     }
-    std::optional<PropertyList> root = parsedDictionary(*bytes);
-    std::optional<PropertyList> cursors =
-        root ? dictionaryItem(*root, "Cursors", PropertyList::Type::dictionary) : std::nullopt;
-    if (!cursors) {
-        AppLog::error("CursorCapeStore load failed: malformed plist " + name.path);
-        forgetSavedHash(name.hashKey());
-        return std::nullopt;
-    }
-    if (!isCompatible(*root, name.language, name.style)) {
-        AppLog::warn("CursorCapeStore load skipped: incompatible metadata " + fileName);
-        forgetSavedHash(name.hashKey());
-        return std::nullopt;
-    }
-
-    std::map<std::string, CursorPayload> payloads;
-    std::size_t pixelBudget = maxCapePixels;
-    // In file order: the pixel budget goes to the cursors that come first.
-    for (const auto& [identifier, entry] : cursors->orderedEntries()) {
-        if (entry.type() != PropertyList::Type::dictionary)
-            continue;
-        if (auto payload = decodeCursorPayload(entry, pixelBudget))
-            payloads.insert_or_assign(identifier, std::move(*payload));
-    }
-
-    if (payloads.empty()) {
-        AppLog::warn("CursorCapeStore load result empty: " + name.path);
+    CapeProblem problem = CapeProblem::none;
+    auto payloads = decodedCape(*bytes, name.language, name.style, problem);
+    if (problem != CapeProblem::none) {
+        if (problem == CapeProblem::malformed)
+            AppLog::error("CursorCapeStore load failed: malformed plist " + name.path);
+        else if (problem == CapeProblem::incompatible)
+            AppLog::warn("CursorCapeStore load skipped: incompatible metadata " + fileName);
+        else
+            AppLog::warn("CursorCapeStore load result empty: " + name.path);
         forgetSavedHash(name.hashKey());
         return std::nullopt;
     }
@@ -450,6 +490,7 @@ void CursorCapeStore::removeAllCapes()
         lastSavedHashes_.clear();
         AppLog::info("CursorCapeStore removed " + std::to_string(capes.size()) + " cached cape files");
     });
+    std::lock_guard lock(loadedMutex_);
     loadedCapes_.clear();
     pngMemo_.clear();
 }

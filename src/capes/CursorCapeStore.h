@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,9 +25,10 @@
 //
 // Loads and saves are cheap when nothing changed: a cape read before is
 // answered from memory while its file is the same file, and the PNG files of
-// images saved before are reused. The first memory is touched only by loads,
-// the second only by saves (and both by removeAllCapes), so loads and saves
-// may come from two threads.
+// images saved before are reused. A set just written is decoded on the
+// store's queue for the next load. The PNG memory is touched only by saves
+// (and removeAllCapes), the loaded capes under their own lock, so loads and
+// saves may come from two threads.
 class CursorCapeStore {
 public:
     struct CursorPayload {
@@ -85,10 +87,15 @@ private:
         std::map<std::string, CursorPayload> payloads;
     };
     std::optional<std::map<std::string, CursorPayload>> readCape(const CapeName& name, const std::string& fileName);
+    std::optional<std::map<std::string, CursorPayload>> remembered(const std::string& path,
+                                                                   const std::optional<FileIdentity>& identity);
+    void remember(const CapeName& name, const FileIdentity& identity, const std::string& bytes);
     void forgetSavedHash(const std::string& hashKey);
 
     std::optional<std::string> capesDirectory_;
-    // Per file path, what its last successful load gave.
+    // Per file path, what its last successful load or save gave. Saves fill
+    // it from the queue, loads read it on the caller's thread.
+    std::mutex loadedMutex_;
     std::map<std::string, LoadedCape> loadedCapes_;
     PngMemo pngMemo_;
     // Touched only on queue_.
