@@ -5,11 +5,55 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 
 namespace {
+
+// One image sent to the server once and made into a cursor per name, as
+// libXcursor makes one: a registration would otherwise send the same pixels
+// once for every X name of the cursor. Empty when the server has no ARGB
+// cursors or makes none.
+std::vector<Cursor> cursorsFromOneUpload(Display* display, XcursorImage& image, std::span<const char* const> names)
+{
+    XRenderPictFormat* format = XRenderFindStandardFormat(display, PictStandardARGB32);
+    if (!format || !XcursorSupportsARGB(display))
+        return {};
+    Pixmap pixmap = XCreatePixmap(display, DefaultRootWindow(display), image.width, image.height, 32);
+    GC gc = XCreateGC(display, pixmap, 0, nullptr);
+    XImage pixels{};
+    pixels.width = static_cast<int>(image.width);
+    pixels.height = static_cast<int>(image.height);
+    pixels.format = ZPixmap;
+    pixels.data = reinterpret_cast<char*>(image.pixels);
+    pixels.byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    pixels.bitmap_unit = 32;
+    pixels.bitmap_bit_order = pixels.byte_order;
+    pixels.bitmap_pad = 32;
+    pixels.depth = 32;
+    pixels.bytes_per_line = pixels.width * 4;
+    pixels.bits_per_pixel = 32;
+    pixels.red_mask = 0xFF0000;
+    pixels.green_mask = 0x00FF00;
+    pixels.blue_mask = 0x0000FF;
+    XInitImage(&pixels);
+    XPutImage(display, pixmap, gc, &pixels, 0, 0, 0, 0, image.width, image.height);
+    XFreeGC(display, gc);
+    Picture picture = XRenderCreatePicture(display, pixmap, format, 0, nullptr);
+    XFreePixmap(display, pixmap);
+    std::vector<Cursor> cursors;
+    for (const char* name : names) {
+        Cursor cursor = XRenderCreateCursor(display, picture, image.xhot, image.yhot);
+        if (cursor == None)
+            break;
+        XFixesSetCursorName(display, cursor, name);
+        cursors.push_back(cursor);
+    }
+    XRenderFreePicture(display, picture);
+    return cursors;
+}
 
 constexpr double defaultFrameMilliseconds = 50;
 
@@ -224,11 +268,14 @@ std::vector<Cursor> CursorFrames::createCursors(Display* display, std::span<cons
         return {};
     std::vector<Cursor> cursors;
     if (images->nimage == 1 || !XcursorSupportsAnim(display)) {
-        for (const char* name : names) {
+        cursors = cursorsFromOneUpload(display, *images->images[0], names);
+        // A server without ARGB cursors gets libXcursor's own fallback.
+        bool fallback = cursors.empty();
+        for (std::size_t i = 0; fallback && i < names.size(); ++i) {
             Cursor cursor = XcursorImageLoadCursor(display, images->images[0]);
             if (cursor == None)
                 break;
-            XFixesSetCursorName(display, cursor, name);
+            XFixesSetCursorName(display, cursor, names[i]);
             cursors.push_back(cursor);
         }
     } else {
