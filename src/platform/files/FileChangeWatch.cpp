@@ -10,14 +10,16 @@
 
 namespace {
 
-constexpr std::uint32_t folderEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM |
+// Writes count when the writer closes the file, so that nothing reads it
+// half written.
+constexpr std::uint32_t folderEvents = IN_CREATE | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM |
                                        IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 constexpr std::uint32_t ancestorEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 }
 
 FileChangeWatch::FileChangeWatch(const std::string& path)
-    : folder_(std::filesystem::path(path).parent_path().string()),
+    : folder_(std::filesystem::path(path).has_parent_path() ? std::filesystem::path(path).parent_path().string() : "."),
       name_(std::filesystem::path(path).filename().string()),
       descriptor_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
 {

@@ -17,6 +17,11 @@ public:
     // written, replaced, removed or renamed since the ask before.
     bool mayHaveChanged();
 
+    bool watching() const { return watch_ >= 0; }
+    // Readable when the kernel has something to report, for a run loop to
+    // watch.
+    int descriptor() const { return descriptor_; }
+
 private:
     void arm();
 

@@ -7,8 +7,6 @@
 #include <cctype>
 #include <filesystem>
 #include <sstream>
-#include <sys/inotify.h>
-#include <unistd.h>
 
 namespace {
 
@@ -38,8 +36,6 @@ FileInputSourceService::~FileInputSourceService()
 {
     if (watch_)
         watch_->cancel();
-    if (inotifyFd_ >= 0)
-        close(inotifyFd_);
 }
 
 std::optional<InputSource> FileInputSourceService::currentKeyboardInputSource()
@@ -81,38 +77,17 @@ std::shared_ptr<RunLoop::Handle> FileInputSourceService::observeSelectedSourceCh
 
 bool FileInputSourceService::startWatching()
 {
-    std::filesystem::path file(path_);
-    std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
-    inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (inotifyFd_ < 0)
-        return false;
     // The folder, not the file: editors and atomic writers replace the file.
-    constexpr uint32_t changes = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE;
-    if (inotify_add_watch(inotifyFd_, folder.c_str(), changes) < 0) {
-        close(inotifyFd_);
-        inotifyFd_ = -1;
+    changes_ = std::make_unique<FileChangeWatch>(path_);
+    if (!changes_->watching()) {
+        changes_.reset();
         return false;
     }
-    watch_ = RunLoop::main().watchReadable(inotifyFd_, [this] { readChanges(); });
+    // The first ask answers yes by itself; what counts is what comes after it.
+    changes_->mayHaveChanged();
+    watch_ = RunLoop::main().watchReadable(changes_->descriptor(), [this] {
+        if (changes_->mayHaveChanged())
+            observers_.notifyAll();
+    });
     return true;
-}
-
-void FileInputSourceService::readChanges()
-{
-    const std::string name = std::filesystem::path(path_).filename().string();
-    bool changed = false;
-    alignas(inotify_event) char buffer[4096];
-    for (;;) {
-        ssize_t length = read(inotifyFd_, buffer, sizeof buffer);
-        if (length <= 0)
-            break;
-        for (ssize_t at = 0; at < length;) {
-            auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (event->len > 0 && name == event->name)
-                changed = true;
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-        }
-    }
-    if (changed)
-        observers_.notifyAll();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "platform/files/FileChangeWatch.h"
 #include "platform/input/InputSourceService.h"
 #include "platform/input/SourceChangeObservers.h"
 
+#include <memory>
 #include <string>
 
 // Input sources described by a text file, for headless runs and tests. The
@@ -28,10 +30,9 @@ public:
 
 private:
     bool startWatching();
-    void readChanges();
 
     std::string path_;
     SourceChangeObservers observers_;
-    int inotifyFd_ = -1;
+    std::unique_ptr<FileChangeWatch> changes_;
     std::shared_ptr<RunLoop::Handle> watch_;
 };
