@@ -64,18 +64,25 @@ private:
         if (connection_.lost() || follower_.stopping_)
             return false;
         pollfd fds[2] = {{connection_.number(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        while (poll(fds, 2, -1) < 0) {
+        int ready = 0;
+        while ((ready = poll(fds, 2, lookPending_ ? settleMilliseconds : -1)) < 0) {
             if (errno != EINTR)
                 return false;
+        }
+        if (ready == 0 && !follower_.stopping_) {
+            lookPending_ = false;
+            putBackIfForeign();
         }
         if (fds[1].revents != 0) {
             char drained[16];
             while (read(wakeFd_, drained, sizeof drained) > 0) {
             }
+            // After the drain: a wake-up asked for meanwhile is covered by
+            // the look below, one asked for later writes again.
+            follower_.wakePending_ = false;
             // A name followed anew may be on screen already, in a window the
             // change by name does not reach, and nothing announces it.
-            if (!follower_.stopping_)
-                putBackIfForeign();
+            lookPending_ = true;
         }
         return !follower_.stopping_;
     }
@@ -91,7 +98,7 @@ private:
             if (followed == follower_.followed_.end() || followed->second.ownSerials.contains(event.cursor_serial))
                 return;
         }
-        putBackIfForeign();
+        lookPending_ = true;
     }
 
     // Changes the cursor on screen back to the followed one of its name when
@@ -180,6 +187,11 @@ private:
     std::unique_ptr<X11Connection> owned_;
     X11Connection& connection_;
     std::map<Atom, std::string> atomNames_;
+    // A registration installs many names in a row, each showing for a
+    // moment: the screen is looked at once they have settled, not after
+    // every one.
+    static constexpr int settleMilliseconds = 5;
+    bool lookPending_ = false;
     // Serials of foreign cursors the pointer has left and come back to once.
     std::set<unsigned long> reentered_;
 };
@@ -270,6 +282,7 @@ void CursorFollower::stop()
     wake();
     thread_.join();
     stopping_ = false;
+    wakePending_ = false;
     close(wakeRead_);
     close(wakeWrite_);
     wakeRead_ = wakeWrite_ = -1;
@@ -277,7 +290,10 @@ void CursorFollower::stop()
 
 void CursorFollower::wake()
 {
-    // A full pipe already holds a wake-up.
+    // One wake-up waiting is enough: a registration follows many names in a
+    // row, and each write would wake the worker again.
+    if (wakePending_.exchange(true))
+        return;
     char byte = 1;
     [[maybe_unused]] ssize_t written = write(wakeWrite_, &byte, 1);
 }

@@ -65,6 +65,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> watching_{false};
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> wakePending_{false};
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
 };
