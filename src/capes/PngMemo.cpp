@@ -11,9 +11,25 @@ const std::optional<std::string>* PngMemo::remembered(const PixelKey& key) const
     return nullptr;
 }
 
+// Images never change, so an image held from a remembered set is not hashed
+// again: the same object has the same pixels.
+PngMemo::PixelKey PngMemo::keyOf(const CFRef<CGImageRef>& image, HeldImages& held) const
+{
+    for (const auto& [set, images] : heldImages_) {
+        if (auto found = images.find(image.get()); found != images.end()) {
+            held.insert(*found);
+            return found->second.second;
+        }
+    }
+    PixelKey key = ImageKey::of(image.get());
+    held.emplace(image.get(), std::pair(image, key));
+    return key;
+}
+
 std::vector<std::vector<std::string>> PngMemo::encode(const std::string& setKey, const std::vector<const Images*>& lists)
 {
     Encodings current;
+    HeldImages held;
     std::vector<PixelKey> missingKeys;
     std::vector<CGImageRef> missingImages;
     std::vector<std::vector<PixelKey>> keys;
@@ -22,7 +38,7 @@ std::vector<std::vector<std::string>> PngMemo::encode(const std::string& setKey,
         for (const auto& image : *images) {
             if (!image)
                 continue;
-            PixelKey key = ImageKey::of(image.get());
+            PixelKey key = keyOf(image, held);
             listKeys.push_back(key);
             if (current.contains(key))
                 continue;
@@ -48,5 +64,6 @@ std::vector<std::vector<std::string>> PngMemo::encode(const std::string& setKey,
         }
     }
     sets_[setKey] = std::move(current);
+    heldImages_[setKey] = std::move(held);
     return files;
 }

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The PNG files of images already encoded, found again by their pixels. A set
@@ -23,15 +24,25 @@ public:
     // holds, for setKey, exactly the images of this call.
     std::vector<std::vector<std::string>> encode(const std::string& setKey, const std::vector<const Images*>& lists);
 
-    void clear() { sets_.clear(); }
+    void clear()
+    {
+        sets_.clear();
+        heldImages_.clear();
+    }
 
 private:
     using PixelKey = ImageKey;
     // Nothing for an image that did not encode.
     using Encodings = std::map<PixelKey, std::optional<std::string>>;
 
-    const std::optional<std::string>* remembered(const PixelKey& key) const;
+    // The images of a set by address, held so that an address always means
+    // the same pixels.
+    using HeldImages = std::map<CGImageRef, std::pair<CFRef<CGImageRef>, PixelKey>>;
 
-    // Per set, the encodings of its last save.
+    const std::optional<std::string>* remembered(const PixelKey& key) const;
+    PixelKey keyOf(const CFRef<CGImageRef>& image, HeldImages& held) const;
+
+    // Per set, the encodings of its last save and the images it held.
     std::map<std::string, Encodings> sets_;
+    std::map<std::string, HeldImages> heldImages_;
 };
