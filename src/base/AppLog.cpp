@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +44,7 @@ struct State {
         : loggingEnabled(loggingFromEnvironment()),
           verboseEnabled(verboseFromEnvironment(loggingEnabled)),
           path(std::move(logPath)),
-          queue("com.tarnwick.log.write")
+          queue("com.tarnwick.log.write", std::chrono::milliseconds(2))
     {
     }
 

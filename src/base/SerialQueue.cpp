@@ -4,7 +4,8 @@
 #include <future>
 #include <pthread.h>
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label))
+SerialQueue::SerialQueue(std::string label, std::chrono::milliseconds linger)
+    : label_(std::move(label)), linger_(linger)
 {
     thread_ = std::thread([this] { work(); });
 }
@@ -22,14 +23,19 @@ SerialQueue::~SerialQueue()
 
 void SerialQueue::async(Task task)
 {
+    push(std::move(task), false);
+}
+
+void SerialQueue::push(Task task, bool wakeAlways)
+{
     bool wake;
     {
         std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
-        wake = idle_;
+        wake = idle_ || wakeAlways;
     }
-    // A busy worker finds the task on its next turn; only a sleeping one
-    // needs the (system-call) wake-up.
+    // A busy or lingering worker finds the task on its next turn; only a
+    // sleeping one needs the (system-call) wake-up.
     if (wake)
         wake_.notify_one();
 }
@@ -41,10 +47,12 @@ void SerialQueue::sync(const Task& task)
         return;
     }
     std::promise<void> done;
-    async([&] {
-        task();
-        done.set_value();
-    });
+    push(
+        [&] {
+            task();
+            done.set_value();
+        },
+        true);
     done.get_future().wait();
 }
 
@@ -72,6 +80,7 @@ void SerialQueue::work()
     pthread_setname_np(pthread_self(), label_.substr(0, 15).c_str());
 
     std::unique_lock lock(mutex_);
+    bool lingered = true;
     for (;;) {
         while (!delayed_.empty() && delayed_.begin()->first <= Clock::now()) {
             tasks_.push_back(std::move(delayed_.begin()->second));
@@ -83,10 +92,16 @@ void SerialQueue::work()
             lock.unlock();
             task();
             lock.lock();
+            lingered = false;
             continue;
         }
         if (stopping_)
             return;
+        if (!lingered && linger_.count() > 0) {
+            lingered = true;
+            wake_.wait_for(lock, linger_);
+            continue;
+        }
         idle_ = true;
         if (delayed_.empty())
             wake_.wait(lock);

@@ -15,7 +15,10 @@ class SerialQueue {
 public:
     using Task = std::function<void()>;
 
-    explicit SerialQueue(std::string label);
+    // A queue given a linger keeps its worker awake that long after its last
+    // task, so that a burst of small tasks (log lines) costs one wake-up, not
+    // one each; sync() still wakes it at once.
+    explicit SerialQueue(std::string label, std::chrono::milliseconds linger = {});
     // Runs what is already queued, drops delayed work not yet due, then stops.
     ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
@@ -33,8 +36,10 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     void work();
+    void push(Task task, bool wakeAlways);
 
     std::string label_;
+    std::chrono::milliseconds linger_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Task> tasks_;
