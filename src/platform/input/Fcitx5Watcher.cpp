@@ -3,8 +3,7 @@
 #include "platform/input/InputMethodLanguages.h"
 
 #include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
+#include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 
 namespace {
@@ -12,6 +11,9 @@ namespace {
 const QString fcitxService = QStringLiteral("org.fcitx.Fcitx5");
 const QString controllerPath = QStringLiteral("/controller");
 const QString controllerInterface = QStringLiteral("org.fcitx.Fcitx.Controller1");
+const QString panelService = QStringLiteral("org.kde.impanel");
+const QString panelPath = QStringLiteral("/kimpanel");
+const QString panelInterface = QStringLiteral("org.kde.kimpanel.inputmethod");
 const std::string keyboardPrefix = "keyboard-";
 constexpr int callTimeoutMs = 300;
 
@@ -33,32 +35,74 @@ std::string keyboardLayout(const std::string& uniqueName)
 
 }
 
+Fcitx5Watcher::Fcitx5Watcher()
+    : pollConnection_(QDBusConnection::sessionBus()),
+      question_(QDBusMessage::createMethodCall(fcitxService, controllerPath, controllerInterface,
+                                               QStringLiteral("CurrentInputMethod")))
+{
+}
+
 void Fcitx5Watcher::start()
 {
     QDBusConnection session = QDBusConnection::sessionBus();
-    auto* watcher = new QDBusServiceWatcher(fcitxService, session, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &Fcitx5Watcher::onDaemonGone);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        readInputMethods();
-        refresh();
-    });
+    auto* daemon = new QDBusServiceWatcher(fcitxService, session, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(daemon, &QDBusServiceWatcher::serviceUnregistered, this, &Fcitx5Watcher::onDaemonGone);
+    connect(daemon, &QDBusServiceWatcher::serviceRegistered, this, &Fcitx5Watcher::onDaemonBack);
+    auto* panel = new QDBusServiceWatcher(panelService, session, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(panel, &QDBusServiceWatcher::serviceUnregistered, this, &Fcitx5Watcher::onPanelGone);
+    connect(panel, &QDBusServiceWatcher::serviceRegistered, this, &Fcitx5Watcher::onPanelBack);
     session.connect(fcitxService, controllerPath, controllerInterface, QStringLiteral("InputMethodGroupsChanged"),
                     this, SLOT(readInputMethods()));
-    readInputMethods();
-    refresh();
+    session.connect(fcitxService, panelPath, panelInterface, QStringLiteral("UpdateProperty"), this,
+                    SLOT(onPanelProperty(QString)));
+    panelOwned_ = session.interface()->isServiceRegistered(panelService);
+    if (session.interface()->isServiceRegistered(fcitxService))
+        onDaemonBack();
+    else
+        refresh();
 }
 
 void Fcitx5Watcher::refresh()
 {
     QDBusMessage reply = askController(QStringLiteral("CurrentInputMethod"));
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        publish({!meansDaemonGone(reply), std::nullopt});
+    Answer answer = answerOf(reply);
+    if (!answer) {
+        report({!meansDaemonGone(reply), std::nullopt}, answer);
         return;
     }
-    std::string uniqueName = reply.arguments().first().toString().toStdString();
-    if (!uniqueName.empty() && !inputMethods_.contains(uniqueName))
+    if (!answer->empty() && !inputMethods_.contains(*answer))
         readInputMethods();
-    publish({true, uniqueName.empty() ? std::nullopt : sourceFor(uniqueName)});
+    report({true, answer->empty() ? std::nullopt : sourceFor(*answer)}, answer);
+}
+
+bool Fcitx5Watcher::pollAnswerChanged()
+{
+    bool changed = false;
+    if (pendingQuestion_ && pendingQuestion_->isFinished()) {
+        Answer answer = answerOf(pendingQuestion_->reply());
+        pendingQuestion_.reset();
+        std::lock_guard lock(answerMutex_);
+        changed = answer != reportedAnswer_;
+    }
+    if (!pendingQuestion_)
+        pendingQuestion_ = pollConnection_.asyncCall(question_, callTimeoutMs);
+    return changed;
+}
+
+Fcitx5Watcher::Answer Fcitx5Watcher::answerOf(const QDBusMessage& reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return std::nullopt;
+    return reply.arguments().first().toString().toStdString();
+}
+
+void Fcitx5Watcher::report(const Report& report, const Answer& answer)
+{
+    {
+        std::lock_guard lock(answerMutex_);
+        reportedAnswer_ = answer;
+    }
+    publish(report);
 }
 
 void Fcitx5Watcher::readInputMethods()
@@ -68,10 +112,64 @@ void Fcitx5Watcher::readInputMethods()
         inputMethods_ = inputMethodsFromReply(reply.arguments().first().value<QDBusArgument>());
 }
 
+void Fcitx5Watcher::onDaemonBack()
+{
+    daemonPresent_ = true;
+    panelUsed_ = false;
+    readInputMethods();
+    refresh();
+    followPanelIfUsed();
+    updatePolling();
+}
+
 void Fcitx5Watcher::onDaemonGone()
 {
+    // The name coming back says when to ask again.
+    daemonPresent_ = false;
+    panelUsed_ = false;
+    updatePolling();
     inputMethods_.clear();
-    publish({false, std::nullopt});
+    report({false, std::nullopt}, std::nullopt);
+}
+
+void Fcitx5Watcher::onPanelBack()
+{
+    panelOwned_ = true;
+    followPanelIfUsed();
+    updatePolling();
+}
+
+void Fcitx5Watcher::onPanelGone()
+{
+    panelOwned_ = false;
+    panelUsed_ = false;
+    updatePolling();
+}
+
+void Fcitx5Watcher::onPanelProperty(const QString& property)
+{
+    if (!property.startsWith(QStringLiteral("/Fcitx/im:")))
+        return;
+    // Fcitx 5 may start talking to a panel after telling it has none.
+    panelUsed_ = panelOwned_;
+    updatePolling();
+    refresh();
+}
+
+// Fcitx 5 broadcasts its input method to a panel only when it uses the
+// kimpanel interface; it may have been told to use another.
+void Fcitx5Watcher::followPanelIfUsed()
+{
+    if (!panelOwned_)
+        return;
+    QDBusMessage reply = askController(QStringLiteral("CurrentUI"));
+    panelUsed_ = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+                 reply.arguments().first().toString() == QStringLiteral("kimpanel");
+}
+
+void Fcitx5Watcher::updatePolling()
+{
+    setNeedsPolling(daemonPresent_ && !(panelOwned_ && panelUsed_));
 }
 
 std::map<std::string, Fcitx5Watcher::InputMethod> Fcitx5Watcher::inputMethodsFromReply(const QDBusArgument& list)

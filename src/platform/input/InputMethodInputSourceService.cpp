@@ -88,8 +88,7 @@ InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<Inp
                                                              double firstReportTimeout)
     : shared_(std::make_shared<Shared>()),
       fallback_(std::move(fallback)),
-      watcher_(watcher.release()),
-      polls_(watcher_->needsPolling())
+      watcher_(watcher.release())
 {
     ensureQtApplication();
     thread_ = std::make_unique<QThread>();
@@ -116,7 +115,7 @@ InputMethodInputSourceService::~InputMethodInputSourceService()
 
 std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSource()
 {
-    if (polls_)
+    if (watcher_->needsPolling() && watcher_->pollAnswerChanged())
         askAgain();
     {
         std::lock_guard lock(shared_->mutex);

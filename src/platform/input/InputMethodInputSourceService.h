@@ -15,8 +15,9 @@ class QThread;
 //
 // The watcher talks to the daemon on a thread of its own, so the main thread
 // only reads what it last reported and never waits on the daemon. For a
-// framework that announces no changes, each query also asks the watcher to
-// look again, one question at a time.
+// framework that announces no changes, each query also puts the question to
+// the daemon without waiting, and the watcher looks again only when the
+// answer differs from its last report.
 class InputMethodInputSourceService : public InputSourceService {
 public:
     // Waits up to firstReportTimeout seconds for the watcher's first report,
@@ -39,6 +40,5 @@ private:
     std::unique_ptr<InputSourceService> fallback_;
     std::unique_ptr<QThread> thread_;
     InputMethodWatcher* watcher_;
-    bool polls_;
     std::shared_ptr<RunLoop::Handle> fallbackObservation_;
 };
