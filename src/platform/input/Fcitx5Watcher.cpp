@@ -17,10 +17,17 @@ const QString panelInterface = QStringLiteral("org.kde.kimpanel.inputmethod");
 const std::string keyboardPrefix = "keyboard-";
 constexpr int callTimeoutMs = 300;
 
-QDBusMessage askController(const QString& method)
+// A daemon the user quit is not started again by asking it.
+QDBusMessage controllerCall(const QString& method)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(fcitxService, controllerPath, controllerInterface, method);
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, callTimeoutMs);
+    call.setAutoStartService(false);
+    return call;
+}
+
+QDBusMessage askController(const QString& method)
+{
+    return QDBusConnection::sessionBus().call(controllerCall(method), QDBus::Block, callTimeoutMs);
 }
 
 // "keyboard-de-nodeadkeys" is layout de, variant nodeadkeys.
@@ -36,9 +43,7 @@ std::string keyboardLayout(const std::string& uniqueName)
 }
 
 Fcitx5Watcher::Fcitx5Watcher()
-    : pollConnection_(QDBusConnection::sessionBus()),
-      question_(QDBusMessage::createMethodCall(fcitxService, controllerPath, controllerInterface,
-                                               QStringLiteral("CurrentInputMethod")))
+    : pollConnection_(QDBusConnection::sessionBus()), question_(controllerCall(QStringLiteral("CurrentInputMethod")))
 {
 }
 

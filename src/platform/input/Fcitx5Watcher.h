@@ -27,8 +27,9 @@ class QDBusArgument;
 // An input method "unikey" is the source "fcitx5:unikey", named by its name
 // and typing its language code; a keyboard input method ("keyboard-ru",
 // "keyboard-de-nodeadkeys") types the languages of its layout, as the
-// keymap's groups do. With no focused input context Fcitx 5 selects none,
-// and the keymap decides.
+// keymap's groups do. Fcitx 5 answers with the input method of the input
+// context that last had the focus; only with no input context at all does it
+// select none, and then the keymap decides.
 class Fcitx5Watcher : public InputMethodWatcher {
     Q_OBJECT
 
