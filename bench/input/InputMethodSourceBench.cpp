@@ -1,7 +1,7 @@
 // What following an input method framework costs the program: one poll tick
 // (the detection the pipeline makes four times a second) through IBus, whose
 // state arrives with its signal, and through Fcitx 5, which is asked at each
-// tick without waiting for the answer; the CPU this process spends on it at
+// tick on the watcher thread without waiting for the answer; the CPU this process spends on it at
 // the poll's pace with nothing changing; and the CPU of the real program,
 // idle, with each source. Real daemons on a private session bus and X
 // server, as in the tests.
@@ -179,9 +179,9 @@ double cpuSeconds(clockid_t clock)
 }
 
 // The detection of one poll tick, on the main thread. Through Fcitx 5 a tick
-// reads the answer to the question the tick before put and puts the next; the
-// ticks are spaced so that the answer has arrived, as it has at the poll's
-// pace, and the spacing is not counted.
+// also hands the watcher a poll, one at a time; the ticks are spaced so that
+// the poll before is done, as it is at the poll's pace, and the spacing is
+// not counted.
 void pollTick(benchmark::State& state, const std::string& framework)
 {
     InputMethodInputSourceService* service = desktop().unikeyThrough(framework);
@@ -237,9 +237,8 @@ void idleCpu(benchmark::State& state, const std::string& framework)
         percent = 100.0 * (cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore) / wall;
     }
     state.counters["cpu_percent"] = percent;
-    // A tick at this pace always finds the last question answered, so it
-    // also reads the answer and puts the next question: the main thread's
-    // whole share.
+    // A tick at this pace always finds the watcher's last poll done, so it
+    // also hands over the next: the main thread's whole share.
     state.counters["main_us_per_tick"] = 1e6 * mainThreadSeconds / ticks;
 }
 BENCHMARK_CAPTURE(idleCpu, no_source, std::string())->Iterations(1)->Unit(benchmark::kMillisecond);

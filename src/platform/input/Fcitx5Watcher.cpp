@@ -3,6 +3,7 @@
 #include "platform/input/InputMethodLanguages.h"
 
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusServiceWatcher>
 
@@ -43,7 +44,7 @@ std::string keyboardLayout(const std::string& uniqueName)
 }
 
 Fcitx5Watcher::Fcitx5Watcher()
-    : pollConnection_(QDBusConnection::sessionBus()), question_(controllerCall(QStringLiteral("CurrentInputMethod")))
+    : question_(controllerCall(QStringLiteral("CurrentInputMethod")))
 {
 }
 
@@ -80,18 +81,16 @@ void Fcitx5Watcher::refresh()
     report({true, answer->empty() ? std::nullopt : sourceFor(*answer)}, answer);
 }
 
-bool Fcitx5Watcher::pollAnswerChanged()
+void Fcitx5Watcher::poll()
 {
-    bool changed = false;
     if (pendingQuestion_ && pendingQuestion_->isFinished()) {
         Answer answer = answerOf(pendingQuestion_->reply());
         pendingQuestion_.reset();
-        std::lock_guard lock(answerMutex_);
-        changed = answer != reportedAnswer_;
+        if (answer != reportedAnswer_)
+            refresh();
     }
     if (!pendingQuestion_)
-        pendingQuestion_ = pollConnection_.asyncCall(question_, callTimeoutMs);
-    return changed;
+        pendingQuestion_ = QDBusConnection::sessionBus().asyncCall(question_, callTimeoutMs);
 }
 
 Fcitx5Watcher::Answer Fcitx5Watcher::answerOf(const QDBusMessage& reply)
@@ -103,10 +102,7 @@ Fcitx5Watcher::Answer Fcitx5Watcher::answerOf(const QDBusMessage& reply)
 
 void Fcitx5Watcher::report(const Report& report, const Answer& answer)
 {
-    {
-        std::lock_guard lock(answerMutex_);
-        reportedAnswer_ = answer;
-    }
+    reportedAnswer_ = answer;
     publish(report);
 }
 

@@ -3,12 +3,10 @@
 #include "platform/input/InputMethodWatcher.h"
 #include "platform/input/XkbLayoutRegistry.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 
 #include <map>
-#include <mutex>
 
 class QDBusArgument;
 
@@ -19,10 +17,10 @@ class QDBusArgument;
 // a panel (the kimpanel interface, org.kde.impanel), a role the badge must
 // not take from the desktop's own; while the desktop has such a panel and
 // Fcitx 5 talks to it, its announcements are followed. Otherwise the current
-// input method is asked at every poll of the main thread, which only sends
-// the question and reads the answer at the next poll, and the watcher looks
-// again only when the answer changed. The names and languages of the input
-// methods are read once and again when the groups change.
+// input method is asked at every poll of the main thread without waiting:
+// the answer is read at the next poll, and only a changed one is looked
+// into. The names and languages of the input methods are read once and again
+// when the groups change.
 //
 // An input method "unikey" is the source "fcitx5:unikey", named by its name
 // and typing its language code; a keyboard input method ("keyboard-ru",
@@ -38,8 +36,7 @@ public:
 
     std::string frameworkName() const override { return "Fcitx 5"; }
     void start() override;
-    void refresh() override;
-    bool pollAnswerChanged() override;
+    void poll() override;
 
 private slots:
     void readInputMethods();
@@ -58,6 +55,7 @@ private:
     // none; nothing for an error.
     using Answer = std::optional<std::string>;
 
+    void refresh();
     static Answer answerOf(const QDBusMessage& reply);
     // The answer of AvailableInputMethods, a(ssssssb), by unique name.
     static std::map<std::string, InputMethod> inputMethodsFromReply(const QDBusArgument& list);
@@ -71,12 +69,7 @@ private:
     bool daemonPresent_ = false;
     bool panelOwned_ = false;
     bool panelUsed_ = false;
-
-    std::mutex answerMutex_;
     Answer reportedAnswer_;
-
-    // Main thread.
-    QDBusConnection pollConnection_;
     const QDBusMessage question_;
     std::optional<QDBusPendingCall> pendingQuestion_;
 };

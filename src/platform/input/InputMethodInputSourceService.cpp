@@ -39,7 +39,6 @@ struct InputMethodInputSourceService::Shared {
             if (first)
                 seen = report;
         }
-        questionPending = false;
         firstReportArrived.notify_all();
         logAnswering(first, wasAnswering, report.answering);
         if (changed && !first)
@@ -115,7 +114,7 @@ InputMethodInputSourceService::~InputMethodInputSourceService()
 
 std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSource()
 {
-    if (watcher_->needsPolling() && watcher_->pollAnswerChanged())
+    if (watcher_->needsPolling())
         askAgain();
     {
         std::lock_guard lock(shared_->mutex);
@@ -125,12 +124,19 @@ std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSo
     return fallback_->currentKeyboardInputSource();
 }
 
-// One question at a time: a daemon that hangs gets no queue of them.
+// One poll at a time: a watcher held up by a daemon that hangs gets no queue
+// of them.
 void InputMethodInputSourceService::askAgain()
 {
     if (shared_->questionPending.exchange(true))
         return;
-    QMetaObject::invokeMethod(watcher_, [watcher = watcher_] { watcher->refresh(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        watcher_,
+        [watcher = watcher_, shared = shared_] {
+            watcher->poll();
+            shared->questionPending = false;
+        },
+        Qt::QueuedConnection);
 }
 
 std::shared_ptr<RunLoop::Handle> InputMethodInputSourceService::observeSelectedSourceChanged(

@@ -15,9 +15,8 @@ class QThread;
 //
 // The watcher talks to the daemon on a thread of its own, so the main thread
 // only reads what it last reported and never waits on the daemon. For a
-// framework that announces no changes, each query also puts the question to
-// the daemon without waiting, and the watcher looks again only when the
-// answer differs from its last report.
+// framework that announces no changes, each query also hands the watcher a
+// poll, one at a time.
 class InputMethodInputSourceService : public InputSourceService {
 public:
     // Waits up to firstReportTimeout seconds for the watcher's first report,

@@ -34,13 +34,10 @@ public:
 
     // Watcher thread. The first report is published before start returns.
     virtual void start() = 0;
-    // Watcher thread. Asks the daemon again and publishes the answer.
-    virtual void refresh() {}
-    // Main thread, at each poll while needsPolling(): puts the question to
-    // the daemon without waiting for its answer, and tells whether the
-    // answer to the one before differs from what was last reported, so
-    // that the watcher must look again.
-    virtual bool pollAnswerChanged() { return false; }
+    // Watcher thread, at each poll of the main thread while needsPolling():
+    // reports what changed since the poll before, without waiting on the
+    // daemon.
+    virtual void poll() {}
 
     void setPublisher(Publisher publisher) { publisher_ = std::move(publisher); }
 
