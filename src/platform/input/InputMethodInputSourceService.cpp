@@ -21,7 +21,7 @@ struct InputMethodInputSourceService::Shared {
     bool reported = false;
     InputMethodWatcher::Report received;
     InputMethodWatcher::Report seen;
-    std::atomic<bool> questionPending = false;
+    std::atomic<bool> pollPending = false;
     std::string frameworkName;
     SourceChangeObservers observers;
 
@@ -128,13 +128,13 @@ std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSo
 // of them.
 void InputMethodInputSourceService::askAgain()
 {
-    if (shared_->questionPending.exchange(true))
+    if (shared_->pollPending.exchange(true))
         return;
     QMetaObject::invokeMethod(
         watcher_,
         [watcher = watcher_, shared = shared_] {
             watcher->poll();
-            shared->questionPending = false;
+            shared->pollPending = false;
         },
         Qt::QueuedConnection);
 }

@@ -35,8 +35,7 @@ public:
     // Watcher thread. The first report is published before start returns.
     virtual void start() = 0;
     // Watcher thread, at each poll of the main thread while needsPolling():
-    // reports what changed since the poll before, without waiting on the
-    // daemon.
+    // looks for a change since the poll before and reports it.
     virtual void poll() {}
 
     void setPublisher(Publisher publisher) { publisher_ = std::move(publisher); }
