@@ -231,4 +231,13 @@ TEST_F(InputMethodProgramTest, ThePointerFollowsTheFcitx5InputMethodOfTheFocused
         fcitx5(), [this](const QString& name) { return selectInputMethod(name); }, "fcitx5", "Fcitx 5", "keyboard-ru");
 }
 
+// With the desktop's input method panel on the bus, Fcitx 5 announces its
+// changes to it, and the program follows those, also across a restart.
+TEST_F(InputMethodProgramTest, ThePointerFollowsFcitx5ThroughTheAnnouncementsToTheDesktopsPanel)
+{
+    ASSERT_TRUE(sessionClient().registerService("org.kde.impanel"));
+    followsTheInputMethod(
+        fcitx5(), [this](const QString& name) { return selectInputMethod(name); }, "fcitx5", "Fcitx 5", "keyboard-ru");
+}
+
 }

@@ -21,7 +21,7 @@ struct InputMethodInputSourceService::Shared {
     bool reported = false;
     InputMethodWatcher::Report received;
     InputMethodWatcher::Report seen;
-    std::atomic<bool> questionPending = false;
+    std::atomic<bool> pollPending = false;
     std::string frameworkName;
     SourceChangeObservers observers;
 
@@ -39,7 +39,6 @@ struct InputMethodInputSourceService::Shared {
             if (first)
                 seen = report;
         }
-        questionPending = false;
         firstReportArrived.notify_all();
         logAnswering(first, wasAnswering, report.answering);
         if (changed && !first)
@@ -88,8 +87,7 @@ InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<Inp
                                                              double firstReportTimeout)
     : shared_(std::make_shared<Shared>()),
       fallback_(std::move(fallback)),
-      watcher_(watcher.release()),
-      polls_(watcher_->needsPolling())
+      watcher_(watcher.release())
 {
     ensureQtApplication();
     thread_ = std::make_unique<QThread>();
@@ -116,7 +114,7 @@ InputMethodInputSourceService::~InputMethodInputSourceService()
 
 std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSource()
 {
-    if (polls_)
+    if (watcher_->needsPolling())
         askAgain();
     {
         std::lock_guard lock(shared_->mutex);
@@ -126,12 +124,19 @@ std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSo
     return fallback_->currentKeyboardInputSource();
 }
 
-// One question at a time: a daemon that hangs gets no queue of them.
+// One poll at a time: a watcher held up by a daemon that hangs gets no queue
+// of them.
 void InputMethodInputSourceService::askAgain()
 {
-    if (shared_->questionPending.exchange(true))
+    if (shared_->pollPending.exchange(true))
         return;
-    QMetaObject::invokeMethod(watcher_, [watcher = watcher_] { watcher->refresh(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        watcher_,
+        [watcher = watcher_, shared = shared_] {
+            watcher->poll();
+            shared->pollPending = false;
+        },
+        Qt::QueuedConnection);
 }
 
 std::shared_ptr<RunLoop::Handle> InputMethodInputSourceService::observeSelectedSourceChanged(

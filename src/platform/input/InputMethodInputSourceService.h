@@ -15,8 +15,8 @@ class QThread;
 //
 // The watcher talks to the daemon on a thread of its own, so the main thread
 // only reads what it last reported and never waits on the daemon. For a
-// framework that announces no changes, each query also asks the watcher to
-// look again, one question at a time.
+// framework that announces no changes, each query also hands the watcher a
+// poll, one at a time.
 class InputMethodInputSourceService : public InputSourceService {
 public:
     // Waits up to firstReportTimeout seconds for the watcher's first report,
@@ -39,6 +39,5 @@ private:
     std::unique_ptr<InputSourceService> fallback_;
     std::unique_ptr<QThread> thread_;
     InputMethodWatcher* watcher_;
-    bool polls_;
     std::shared_ptr<RunLoop::Handle> fallbackObservation_;
 };

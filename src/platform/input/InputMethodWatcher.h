@@ -6,6 +6,7 @@
 
 class QDBusMessage;
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -27,14 +28,15 @@ public:
 
     // "IBus", "Fcitx 5": for log lines.
     virtual std::string frameworkName() const = 0;
-    // True when the daemon announces no change of input method, so that it
-    // must be asked again on every poll.
-    virtual bool needsPolling() const { return false; }
+    // Any thread. True while the daemon announces no change of input method,
+    // so that it must be asked again on every poll.
+    bool needsPolling() const { return needsPolling_; }
 
     // Watcher thread. The first report is published before start returns.
     virtual void start() = 0;
-    // Watcher thread. Asks the daemon again and publishes the answer.
-    virtual void refresh() {}
+    // Watcher thread, at each poll of the main thread while needsPolling():
+    // looks for a change since the poll before and reports it.
+    virtual void poll() {}
 
     void setPublisher(Publisher publisher) { publisher_ = std::move(publisher); }
 
@@ -48,7 +50,9 @@ protected:
         if (publisher_)
             publisher_(report);
     }
+    void setNeedsPolling(bool needed) { needsPolling_ = needed; }
 
 private:
     Publisher publisher_;
+    std::atomic<bool> needsPolling_ = false;
 };
