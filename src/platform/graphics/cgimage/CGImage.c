@@ -115,6 +115,9 @@ size_t CGImageGetBytesLength(CGImageRef image)
     return imageOf(image) ? image->bytesPerRow * image->height : 0;
 }
 
+/* The layout whose pixels are native 0xAARRGGBB words, premultiplied. */
+static const CGBitmapInfo nativeARGB32Premultiplied = kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host;
+
 static uint32_t premultiply(uint32_t component, uint32_t alpha)
 {
     return (component * alpha + 127) / 255;
@@ -149,6 +152,12 @@ bool CGImageCopyARGB32Premultiplied(CGImageRef image, uint32_t* pixels, size_t c
     if (!object || !pixels || capacity / object->height < object->width)
         return false;
     size_t bytesPerPixel = object->bitsPerPixel / 8;
+    if (object->bitmapInfo == nativeARGB32Premultiplied) {
+        /* Already the words asked for: a copy, row by row. */
+        for (size_t y = 0; y < object->height; ++y, pixels += object->width)
+            memcpy(pixels, object->bytes + y * object->bytesPerRow, object->width * sizeof *pixels);
+        return true;
+    }
     for (size_t y = 0; y < object->height; ++y) {
         const uint8_t* row = object->bytes + y * object->bytesPerRow;
         for (size_t x = 0; x < object->width; ++x)
