@@ -26,21 +26,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <unistd.h>
 
 namespace {
-
-std::string cursorTheme()
-{
-    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
-        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr"))
-            return candidate;
-    }
-    return "default";
-}
 
 // Made before anything connects to it, so that it goes last at exit, after
 // the program's own connections have closed.
@@ -62,7 +52,7 @@ public:
         setenv("DISPLAY", server.display().c_str(), 1);
         setenv("TARNWICK_WINDOW_SERVER", TARNWICK_X11_PROVIDER, 1);
         setenv("TARNWICK_INPUT_SOURCE", "xkb", 1);
-        setenv("XCURSOR_THEME", cursorTheme().c_str(), 1);
+        setenv("XCURSOR_THEME", XvfbServer::cursorTheme().c_str(), 1);
         setenv("XCURSOR_SIZE", "24", 1);
         // No tray host here: the item stays out of a tray, as the program
         // does on a desktop without one.

@@ -71,15 +71,6 @@ int badgeFillPixels(Display* display, Rgb colour)
     return count;
 }
 
-std::string cursorTheme()
-{
-    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
-        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr"))
-            return candidate;
-    }
-    return "default";
-}
-
 std::string programPath()
 {
     const char* other = std::getenv("TARNWICK_BENCH_PROGRAM");
@@ -203,7 +194,7 @@ private:
 
     TempHome home_;
     XvfbServer server_;
-    std::string theme_ = cursorTheme();
+    std::string theme_ = XvfbServer::cursorTheme();
     Display* display_ = nullptr;
     Window window_ = 0;
     TarnwickProgram tarnwick_;

@@ -26,7 +26,6 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -101,9 +100,10 @@ ServerResources resourcesOf(Display* display, int pid)
     for (long i = 0; i < count; ++i) {
         if (XResGetClientIdType(&ids[i]) != XRES_CLIENT_ID_PID || XResGetClientPid(&ids[i]) != pid)
             continue;
+        const auto& [client, idLength, idValue] = ids[i];
         int types = 0;
         XResType* list = nullptr;
-        if (!XResQueryClientResources(display, ids[i].spec.client, &types, &list))
+        if (!XResQueryClientResources(display, client.client, &types, &list))
             continue;
         total.cursors = std::max(total.cursors, 0L);
         total.pixmaps = std::max(total.pixmaps, 0L);
@@ -119,15 +119,6 @@ ServerResources resourcesOf(Display* display, int pid)
     return total;
 }
 
-std::string cursorTheme()
-{
-    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
-        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr"))
-            return candidate;
-    }
-    return "default";
-}
-
 }
 
 static void SoakOfSwitchesAndMenuToggles(benchmark::State& state)
@@ -136,7 +127,7 @@ static void SoakOfSwitchesAndMenuToggles(benchmark::State& state)
         TempHome home;
         XvfbServer server;
         PrivateSessionBus bus;
-        const std::string theme = cursorTheme();
+        const std::string theme = XvfbServer::cursorTheme();
         if (!server.running() || !bus.running()) {
             state.SkipWithError("no private X server or session bus");
             return;

@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,20 +20,11 @@
 
 namespace {
 
-std::string cursorTheme()
-{
-    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
-        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr"))
-            return candidate;
-    }
-    return "default";
-}
-
 class DemoToolTest : public testing::Test {
 protected:
     std::map<std::string, std::string> environment() const
     {
-        return {{"DISPLAY", server.display()}, {"XCURSOR_THEME", cursorTheme()}, {"XCURSOR_SIZE", "24"}};
+        return {{"DISPLAY", server.display()}, {"XCURSOR_THEME", XvfbServer::cursorTheme()}, {"XCURSOR_SIZE", "24"}};
     }
 
     std::unique_ptr<ChildProcess> start(std::vector<std::string> arguments) const

@@ -1,6 +1,7 @@
 #include "support/XvfbServer.h"
 
 #include <csignal>
+#include <filesystem>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -44,4 +45,13 @@ XvfbServer::~XvfbServer()
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
+}
+
+std::string XvfbServer::cursorTheme()
+{
+    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
+        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr"))
+            return candidate;
+    }
+    return "default";
 }

@@ -16,6 +16,10 @@ public:
     // ":N"
     const std::string& display() const { return display_; }
 
+    // The installed cursor theme tests show cursors from: DMZ-White, else
+    // Adwaita, else "default".
+    static std::string cursorTheme();
+
 private:
     int pid_ = -1;
     std::string display_;

@@ -1,20 +1,15 @@
 #include "X11TestDisplay.h"
 
+#include "support/XvfbServer.h"
+
 #include <X11/Xcursor/Xcursor.h>
 #include <X11/extensions/Xfixes.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 std::string selectCursorTheme()
 {
-    std::string theme = "default";
-    for (const char* candidate : {"DMZ-White", "Adwaita"}) {
-        if (std::filesystem::exists(std::string("/usr/share/icons/") + candidate + "/cursors/left_ptr")) {
-            theme = candidate;
-            break;
-        }
-    }
+    std::string theme = XvfbServer::cursorTheme();
     setenv("XCURSOR_THEME", theme.c_str(), 1);
     setenv("XCURSOR_SIZE", "24", 1);
     return theme;
