@@ -10,7 +10,6 @@
 #include "language/LanguageDetector.h"
 #include "platform/input/EnsureQtApplication.h"
 #include "platform/input/Fcitx5Watcher.h"
-#include "platform/input/IbusAddress.h"
 #include "platform/input/IbusWatcher.h"
 #include "platform/input/InputMethodInputSourceService.h"
 #include "platform/input/XkbInputSourceService.h"
@@ -19,12 +18,10 @@
 #include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
+#include "support/dbus/InputMethodClient.h"
 #include "support/dbus/PrivateSessionBus.h"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
 #include <benchmark/benchmark.h>
 
 #include <csignal>
@@ -34,68 +31,18 @@
 #include <memory>
 #include <thread>
 
-struct Hint {
-    QString name, value;
-};
-Q_DECLARE_METATYPE(Hint)
-
-QDBusArgument& operator<<(QDBusArgument& argument, const Hint& hint)
-{
-    argument.beginStructure();
-    argument << hint.name << hint.value;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, Hint& hint)
-{
-    argument.beginStructure();
-    argument >> hint.name >> hint.value;
-    argument.endStructure();
-    return argument;
-}
-
 namespace {
 
 const char* const fcitxProfile = "[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=keyboard-us\n\n"
                                  "[Groups/0/Items/0]\nName=keyboard-us\n\n[Groups/0/Items/1]\nName=unikey\n\n"
                                  "[GroupOrder]\n0=Default\n";
 
-QDBusMessage call(const QDBusConnection& connection, const QString& service, const QString& path,
-                  const QString& interface, const QString& method, const QVariantList& arguments = {})
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return connection.call(message, QDBus::Block, 3000);
-}
-
-bool selectIbusEngine(const QString& engine)
-{
-    std::optional<std::string> address = IbusAddress::find();
-    if (!address)
-        return false;
-    QDBusConnection panel = QDBusConnection::connectToBus(QString::fromStdString(*address), "bench-panel");
-    bool selected = call(panel, "org.freedesktop.IBus", "/org/freedesktop/IBus", "org.freedesktop.IBus",
-                         "SetGlobalEngine", {engine})
-                        .type() == QDBusMessage::ReplyMessage;
-    QDBusConnection::disconnectFromBus("bench-panel");
-    return selected;
-}
-
 // A focused input context of this process, with Unikey selected for it.
 bool focusFcitxUnikey()
 {
     QDBusConnection session = QDBusConnection::sessionBus();
-    QDBusMessage created = call(session, "org.fcitx.Fcitx5", "/org/freedesktop/portal/inputmethod",
-                                "org.fcitx.Fcitx.InputMethod1", "CreateInputContext",
-                                {QVariant::fromValue(QList<Hint>{{"program", "bench"}})});
-    if (created.type() != QDBusMessage::ReplyMessage)
-        return false;
-    QString context = created.arguments().first().value<QDBusObjectPath>().path();
-    call(session, "org.fcitx.Fcitx5", context, "org.fcitx.Fcitx.InputContext1", "FocusIn");
-    return call(session, "org.fcitx.Fcitx5", "/controller", "org.fcitx.Fcitx.Controller1", "SetCurrentIM",
-                {QString("unikey")})
-               .type() == QDBusMessage::ReplyMessage;
+    return InputMethodClient::focusFcitxContext(session, "bench") &&
+           InputMethodClient::selectFcitxInputMethod(session, "unikey");
 }
 
 // One X server (keymap us), session bus and home for the whole run; one
@@ -119,8 +66,7 @@ struct Desktop {
         unsetenv("IBUS_ADDRESS");
         RunLoop::setMain(&loop);
         ensureQtApplication();
-        qDBusRegisterMetaType<Hint>();
-        qDBusRegisterMetaType<QList<Hint>>();
+        InputMethodClient::registerTypes();
         TestKeyboard(server.display()).setLayouts("us");
         TempHome::writeFile(home.configHome() + "/fcitx5/profile", fcitxProfile);
     }
@@ -147,7 +93,7 @@ struct Desktop {
         if (name == "ibus") {
             daemon = std::make_unique<ChildProcess>(std::vector<std::string>{
                 "/usr/bin/ibus-daemon", "--panel=disable", "--xim=false", "--emoji-extension=disable"});
-            if (!waitUntil(10.0, [] { return selectIbusEngine("Unikey"); }))
+            if (!waitUntil(10.0, [] { return InputMethodClient::selectIbusEngine("Unikey"); }))
                 return nullptr;
             watcher = std::make_unique<IbusWatcher>();
         } else {

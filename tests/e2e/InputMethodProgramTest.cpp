@@ -1,40 +1,15 @@
 // Qt before the X headers of the session, which define Bool and Status.
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
 
 #include "ProgramOnXServer.h"
 
 #include "platform/input/EnsureQtApplication.h"
-#include "platform/input/IbusAddress.h"
+#include "support/dbus/InputMethodClient.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-
-// A client hint, (ss), for a new Fcitx 5 input context.
-struct Hint {
-    QString name, value;
-};
-Q_DECLARE_METATYPE(Hint)
-
-QDBusArgument& operator<<(QDBusArgument& argument, const Hint& hint)
-{
-    argument.beginStructure();
-    argument << hint.name << hint.value;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, Hint& hint)
-{
-    argument.beginStructure();
-    argument >> hint.name >> hint.value;
-    argument.endStructure();
-    return argument;
-}
 
 namespace {
 
@@ -65,8 +40,7 @@ protected:
         setenv("GSETTINGS_BACKEND", "memory", 1);
         unsetenv("IBUS_ADDRESS");
         ensureQtApplication();
-        qDBusRegisterMetaType<Hint>();
-        qDBusRegisterMetaType<QList<Hint>>();
+        InputMethodClient::registerTypes();
     }
     void TearDown() override
     {
@@ -89,13 +63,6 @@ protected:
         std::filesystem::remove_all(session.home().configHome() + "/ibus/bus");
     }
 
-    static QDBusMessage call(const QDBusConnection& connection, const QString& service, const QString& path,
-                             const QString& interface, const QString& method, const QVariantList& arguments = {})
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-        message.setArguments(arguments);
-        return connection.call(message, QDBus::Block, 3000);
-    }
     QDBusConnection sessionClient()
     {
         return QDBusConnection::connectToBus(QString::fromStdString(session.busAddress()), "test-client");
@@ -104,46 +71,18 @@ protected:
     Daemon ibus()
     {
         return {{"/usr/bin/ibus-daemon", "--panel=disable", "--xim=false", "--emoji-extension=disable"},
-                [this] { return selectEngine("xkb:us::eng"); }};
+                [] { return InputMethodClient::selectIbusEngine("xkb:us::eng"); }};
     }
-    // As a panel does.
-    bool selectEngine(const QString& engine)
-    {
-        std::optional<std::string> address = IbusAddress::find();
-        if (!address)
-            return false;
-        QDBusConnection connection = QDBusConnection::connectToBus(QString::fromStdString(*address), "test-panel");
-        bool selected = call(connection, "org.freedesktop.IBus", "/org/freedesktop/IBus", "org.freedesktop.IBus",
-                             "SetGlobalEngine", {engine})
-                            .type() == QDBusMessage::ReplyMessage;
-        QDBusConnection::disconnectFromBus("test-panel");
-        return selected;
-    }
-
     Daemon fcitx5()
     {
         TempHome::writeFile(session.home().configHome() + "/fcitx5/profile", fcitxProfile);
-        return {{"/usr/bin/fcitx5", "--disable=wayland"}, [this] { return focusFcitxContext(); }};
+        return {{"/usr/bin/fcitx5", "--disable=wayland"},
+                [this] { return InputMethodClient::focusFcitxContext(sessionClient(), "test"); }};
     }
-    // As a focused application does, through Fcitx 5's own D-Bus frontend.
-    bool focusFcitxContext()
+    bool selectFcitxInputMethod(const QString& name)
     {
-        QDBusMessage created = call(sessionClient(), "org.fcitx.Fcitx5", "/org/freedesktop/portal/inputmethod",
-                                    "org.fcitx.Fcitx.InputMethod1", "CreateInputContext",
-                                    {QVariant::fromValue(QList<Hint>{{"program", "test"}})});
-        if (created.type() != QDBusMessage::ReplyMessage)
-            return false;
-        QString context = created.arguments().first().value<QDBusObjectPath>().path();
-        return call(sessionClient(), "org.fcitx.Fcitx5", context, "org.fcitx.Fcitx.InputContext1", "FocusIn").type() ==
-               QDBusMessage::ReplyMessage;
+        return InputMethodClient::selectFcitxInputMethod(sessionClient(), name);
     }
-    bool selectInputMethod(const QString& name)
-    {
-        return call(sessionClient(), "org.fcitx.Fcitx5", "/controller", "org.fcitx.Fcitx.Controller1",
-                    "SetCurrentIM", {name})
-                   .type() == QDBusMessage::ReplyMessage;
-    }
-
     // The seconds until the cursor on screen carries the language's badge
     // and no other of these, or nothing.
     std::optional<double> waitForBadge(const std::string& code, double seconds)
@@ -221,14 +160,13 @@ protected:
 
 TEST_F(InputMethodProgramTest, ThePointerFollowsTheIbusEngine)
 {
-    followsTheInputMethod(
-        ibus(), [this](const QString& engine) { return selectEngine(engine); }, "ibus", "IBus", "xkb:ru::rus");
+    followsTheInputMethod(ibus(), InputMethodClient::selectIbusEngine, "ibus", "IBus", "xkb:ru::rus");
 }
 
 TEST_F(InputMethodProgramTest, ThePointerFollowsTheFcitx5InputMethodOfTheFocusedContext)
 {
     followsTheInputMethod(
-        fcitx5(), [this](const QString& name) { return selectInputMethod(name); }, "fcitx5", "Fcitx 5", "keyboard-ru");
+        fcitx5(), [this](const QString& name) { return selectFcitxInputMethod(name); }, "fcitx5", "Fcitx 5", "keyboard-ru");
 }
 
 // With the desktop's input method panel on the bus, Fcitx 5 announces its
@@ -237,7 +175,7 @@ TEST_F(InputMethodProgramTest, ThePointerFollowsFcitx5ThroughTheAnnouncementsToT
 {
     ASSERT_TRUE(sessionClient().registerService("org.kde.impanel"));
     followsTheInputMethod(
-        fcitx5(), [this](const QString& name) { return selectInputMethod(name); }, "fcitx5", "Fcitx 5", "keyboard-ru");
+        fcitx5(), [this](const QString& name) { return selectFcitxInputMethod(name); }, "fcitx5", "Fcitx 5", "keyboard-ru");
 }
 
 }
