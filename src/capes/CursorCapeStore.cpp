@@ -150,15 +150,12 @@ std::vector<CFRef<CGImageRef>> decodedRepresentations(const PropertyList& repres
     return images;
 }
 
-std::optional<CursorCapeStore::CursorPayload> decodeCursorPayload(const PropertyList& entry, std::size_t& pixelBudget)
+// A cursor entry's payload, with the images its representations gave.
+std::optional<CursorCapeStore::CursorPayload> payloadOf(const PropertyList& entry,
+                                                        std::vector<CFRef<CGImageRef>> images)
 {
-    std::optional<PropertyList> representations = dictionaryItem(entry, "Representations", PropertyList::Type::array);
-    if (!representations)
-        return std::nullopt;
-    std::vector<CFRef<CGImageRef>> images = decodedRepresentations(*representations, pixelBudget);
     if (images.empty())
         return std::nullopt;
-
     CGImageRef first = images.front().get();
     auto number = [&entry](const char* key) { return cgFloatValue(entry.value(key)); };
     CursorSnapshot snapshot;
@@ -169,6 +166,31 @@ std::optional<CursorCapeStore::CursorPayload> decodeCursorPayload(const Property
     snapshot.frameDuration = number("FrameDuration").value_or(0);
     snapshot.images = images;
     return CursorCapeStore::CursorPayload{std::move(snapshot), std::move(images)};
+}
+
+std::optional<CursorCapeStore::CursorPayload> decodeCursorPayload(const PropertyList& entry, std::size_t& pixelBudget)
+{
+    std::optional<PropertyList> representations = dictionaryItem(entry, "Representations", PropertyList::Type::array);
+    if (!representations)
+        return std::nullopt;
+    return payloadOf(entry, decodedRepresentations(*representations, pixelBudget));
+}
+
+// The images of written files that a load of them keeps within the pixel
+// budget, as decoding them would give them.
+std::vector<CFRef<CGImageRef>> writtenRepresentations(const std::vector<PngMemo::File>& files, std::size_t& pixelBudget)
+{
+    std::vector<CFRef<CGImageRef>> images;
+    for (const PngMemo::File& file : files) {
+        std::size_t pixels = CGImageGetWidth(file.image.get()) * CGImageGetHeight(file.image.get());
+        if (pixels > std::min(CursorCapeStore::maxImagePixels, pixelBudget))
+            continue;
+        if (auto image = PngCodec::asDecoded(file.image.get())) {
+            pixelBudget -= pixels;
+            images.push_back(std::move(image));
+        }
+    }
+    return images;
 }
 
 // The root dictionary of a property-list document, or nothing when the bytes
@@ -214,11 +236,11 @@ std::map<std::string, CursorCapeStore::CursorPayload> decodedCape(const std::str
 
 // Keys are set in the order the file has always had them: the document is
 // written in insertion order, and an unchanged cape must stay byte-identical.
-PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<std::string>& pngs)
+PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<PngMemo::File>& pngs)
 {
     PropertyList representations = PropertyList::array();
-    for (const auto& png : pngs)
-        representations.append(PropertyList::data(png));
+    for (const auto& file : pngs)
+        representations.append(PropertyList::data(file.png));
     std::uint64_t frameCount = snapshot.frameCount ? snapshot.frameCount : pngs.size();
     PropertyList entry = PropertyList::dictionary();
     entry.setValue("FrameCount", PropertyList::integer(static_cast<std::int64_t>(frameCount)));
@@ -335,15 +357,22 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
     std::vector<const PngMemo::Images*> imageLists;
     for (const auto& cursor : cursors)
         imageLists.push_back(&cursor.second.second);
-    std::vector<std::vector<std::string>> pngs = pngMemo_.encode(name.hashKey(), imageLists);
+    std::vector<std::vector<PngMemo::File>> pngs = pngMemo_.encode(name.hashKey(), imageLists);
 
+    // What a load of the file will give is made alongside, from the images
+    // written rather than decoded from the file, so a cape in memory shares
+    // its pixels with the sets that drew them.
     PropertyList entries = PropertyList::dictionary();
-    std::size_t entryCount = 0, index = 0;
+    std::map<std::string, CursorPayload> written;
+    std::size_t entryCount = 0, index = 0, pixelBudget = maxCapePixels;
     for (const auto& [identifier, cursor] : cursors) {
-        const std::vector<std::string>& files = pngs[index++];
+        const std::vector<PngMemo::File>& files = pngs[index++];
         if (files.empty())
             continue;
-        entries.setValue(identifier, cursorEntry(cursor.first, files));
+        PropertyList entry = cursorEntry(cursor.first, files);
+        if (auto payload = payloadOf(entry, writtenRepresentations(files, pixelBudget)))
+            written.emplace(identifier, std::move(*payload));
+        entries.setValue(identifier, std::move(entry));
         ++entryCount;
     }
     if (entryCount == 0) {
@@ -376,11 +405,8 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
         AppLog::info("CursorCapeStore saved " + name.path + " cursors=" + std::to_string(entryCount) +
                      " bytes=" + std::to_string(bytes->size()) + " hash=" + hexDigits(hash));
         saved = name.path;
-        // The next load of this set would decode the file just written on the
-        // caller's thread; the queue decodes it now instead, after the caller
-        // has gone on.
         if (auto identity = FileIdentity::of(name.path); identity && identity->size == bytes->size())
-            queue_.async([this, name, identity = *identity, written = *bytes] { remember(name, identity, written); });
+            remember(name.path, *identity, std::move(written));
     });
     return saved;
 }
@@ -427,13 +453,12 @@ CursorCapeStore::remembered(const std::string& path, const std::optional<FileIde
     return loaded->second.payloads;
 }
 
-void CursorCapeStore::remember(const CapeName& name, const FileIdentity& identity, const std::string& bytes)
+void CursorCapeStore::remember(const std::string& path, const FileIdentity& identity,
+                               std::map<std::string, CursorPayload> payloads)
 {
-    CapeProblem problem = CapeProblem::none;
-    auto payloads = decodedCape(bytes, name.language, name.style, problem);
     std::lock_guard lock(loadedMutex_);
-    if (problem == CapeProblem::none)
-        loadedCapes_.insert_or_assign(name.path, LoadedCape{identity, std::move(payloads)});
+    if (!payloads.empty())
+        loadedCapes_.insert_or_assign(path, LoadedCape{identity, std::move(payloads)});
 }
 
 std::optional<std::map<std::string, CursorCapeStore::CursorPayload>>

@@ -25,8 +25,8 @@
 //
 // Loads and saves are cheap when nothing changed: a cape read before is
 // answered from memory while its file is the same file, and the PNG files of
-// images saved before are reused. A set just written is decoded on the
-// store's queue for the next load. The PNG memory is touched only by saves
+// images saved before are reused. A set just written is remembered for the
+// next load as the images written, sharing their pixels. The PNG memory is touched only by saves
 // (and removeAllCapes), the loaded capes under their own lock, so loads and
 // saves may come from two threads.
 class CursorCapeStore {
@@ -89,7 +89,7 @@ private:
     std::optional<std::map<std::string, CursorPayload>> readCape(const CapeName& name, const std::string& fileName);
     std::optional<std::map<std::string, CursorPayload>> remembered(const std::string& path,
                                                                    const std::optional<FileIdentity>& identity);
-    void remember(const CapeName& name, const FileIdentity& identity, const std::string& bytes);
+    void remember(const std::string& path, const FileIdentity& identity, std::map<std::string, CursorPayload> payloads);
     void forgetSavedHash(const std::string& hashKey);
 
     std::optional<std::string> capesDirectory_;

@@ -26,20 +26,20 @@ PngMemo::PixelKey PngMemo::keyOf(const CFRef<CGImageRef>& image, HeldImages& hel
     return key;
 }
 
-std::vector<std::vector<std::string>> PngMemo::encode(const std::string& setKey, const std::vector<const Images*>& lists)
+std::vector<std::vector<PngMemo::File>> PngMemo::encode(const std::string& setKey, const std::vector<const Images*>& lists)
 {
     Encodings current;
     HeldImages held;
     std::vector<PixelKey> missingKeys;
     std::vector<CGImageRef> missingImages;
-    std::vector<std::vector<PixelKey>> keys;
+    std::vector<std::vector<std::pair<PixelKey, CFRef<CGImageRef>>>> keys;
     for (const Images* images : lists) {
         auto& listKeys = keys.emplace_back();
         for (const auto& image : *images) {
             if (!image)
                 continue;
             PixelKey key = keyOf(image, held);
-            listKeys.push_back(key);
+            listKeys.emplace_back(key, image);
             if (current.contains(key))
                 continue;
             if (const std::optional<std::string>* known = remembered(key)) {
@@ -55,12 +55,12 @@ std::vector<std::vector<std::string>> PngMemo::encode(const std::string& setKey,
     for (std::size_t i = 0; i < missingKeys.size(); ++i)
         current[missingKeys[i]] = std::move(encoded[i]);
 
-    std::vector<std::vector<std::string>> files;
+    std::vector<std::vector<File>> files;
     for (const auto& listKeys : keys) {
         auto& listFiles = files.emplace_back();
-        for (const PixelKey& key : listKeys) {
+        for (const auto& [key, image] : listKeys) {
             if (const auto& png = current[key])
-                listFiles.push_back(*png);
+                listFiles.push_back({image, *png});
         }
     }
     sets_[setKey] = std::move(current);

@@ -18,11 +18,15 @@
 class PngMemo {
 public:
     using Images = std::vector<CFRef<CGImageRef>>;
+    struct File {
+        CFRef<CGImageRef> image;
+        std::string png;
+    };
 
     // For every list, the PNG files of its images that encode, in order.
     // Images not remembered are encoded (in parallel); afterwards the memo
     // holds, for setKey, exactly the images of this call.
-    std::vector<std::vector<std::string>> encode(const std::string& setKey, const std::vector<const Images*>& lists);
+    std::vector<std::vector<File>> encode(const std::string& setKey, const std::vector<const Images*>& lists);
 
     void clear()
     {

@@ -177,30 +177,40 @@ TEST_F(CursorCapeStoreTest, LoadGivesBackThePixelsAndMetadataThatWereSaved)
     cursors["com.apple.coregraphics.PointingHand"] = {hand, hand.images};
 
     ASSERT_TRUE(store->saveCape("de", "dotBadge", cursors));
-    auto loaded = store->loadCape("de", "dotBadge");
-    ASSERT_TRUE(loaded);
-    ASSERT_EQ(loaded->size(), cursors.size());
-    for (const auto& [identifier, saved] : cursors) {
-        SCOPED_TRACE(identifier);
-        ASSERT_TRUE(loaded->count(identifier));
-        const auto& payload = loaded->at(identifier);
-        EXPECT_EQ(payload.snapshot.size.width, saved.first.size.width);
-        EXPECT_EQ(payload.snapshot.size.height, saved.first.size.height);
-        EXPECT_EQ(payload.snapshot.hotSpot.x, saved.first.hotSpot.x);
-        EXPECT_EQ(payload.snapshot.hotSpot.y, saved.first.hotSpot.y);
-        EXPECT_EQ(payload.snapshot.frameCount, saved.first.frameCount);
-        EXPECT_EQ(payload.snapshot.frameDuration, saved.first.frameDuration);
-        EXPECT_EQ(payload.images, payload.snapshot.images);
-        ASSERT_EQ(payload.images.size(), saved.second.size());
-        for (std::size_t i = 0; i < saved.second.size(); ++i) {
-            CGImageRef image = payload.images[i].get();
-            EXPECT_EQ(CGImageGetAlphaInfo(image), kCGImageAlphaPremultipliedFirst);
-            EXPECT_EQ(pixelsOf(image), pixelsOf(saved.second[i].get())) << "image " << i;
+    // Past the file system's clock step the store answers from what it wrote;
+    // a fresh store decodes the file. Both must give the same.
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    auto remembered = store->loadCape("de", "dotBadge");
+    auto decoded = CursorCapeStore().loadCape("de", "dotBadge");
+    for (const auto& loaded : {remembered, decoded}) {
+        ASSERT_TRUE(loaded);
+        ASSERT_EQ(loaded->size(), cursors.size());
+        for (const auto& [identifier, saved] : cursors) {
+            SCOPED_TRACE(identifier);
+            ASSERT_TRUE(loaded->count(identifier));
+            const auto& payload = loaded->at(identifier);
+            EXPECT_EQ(payload.snapshot.size.width, saved.first.size.width);
+            EXPECT_EQ(payload.snapshot.size.height, saved.first.size.height);
+            EXPECT_EQ(payload.snapshot.hotSpot.x, saved.first.hotSpot.x);
+            EXPECT_EQ(payload.snapshot.hotSpot.y, saved.first.hotSpot.y);
+            EXPECT_EQ(payload.snapshot.frameCount, saved.first.frameCount);
+            EXPECT_EQ(payload.snapshot.frameDuration, saved.first.frameDuration);
+            EXPECT_EQ(payload.images, payload.snapshot.images);
+            ASSERT_EQ(payload.images.size(), saved.second.size());
+            for (std::size_t i = 0; i < saved.second.size(); ++i) {
+                CGImageRef image = payload.images[i].get();
+                EXPECT_EQ(CGImageGetAlphaInfo(image), kCGImageAlphaPremultipliedFirst);
+                EXPECT_EQ(pixelsOf(image), pixelsOf(saved.second[i].get())) << "image " << i;
+            }
         }
     }
+    EXPECT_EQ(remembered->at(arrowName).images[0].get(), cursors[arrowName].second[0].get())
+        << "the cape in memory shares the images it was saved from";
     std::string path = capePath("com.tarnwick.de.dotbadge");
-    EXPECT_TRUE(logged("[INFO] CursorCapeStore loaded " + path + " cursors=3 bytes=" +
-                       std::to_string(std::filesystem::file_size(path))));
+    std::string loadedLine = "[INFO] CursorCapeStore loaded " + path + " cursors=3 bytes=" +
+                             std::to_string(std::filesystem::file_size(path)) + "\n";
+    std::string text = log();
+    EXPECT_NE(text.find(loadedLine), text.rfind(loadedLine)) << "from memory or from the file, the same line";
 }
 
 TEST_F(CursorCapeStoreTest, UnchangedSaveIsSkippedUntilTheFileIsGoneOrTheSetChanges)

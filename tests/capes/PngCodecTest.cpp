@@ -25,6 +25,7 @@ TEST(PngCodec, EveryPremultipliedPixelSurvivesARoundTrip)
     EXPECT_EQ(CGImageGetHeight(decoded.get()), 256u);
     EXPECT_EQ(CGImageGetBitmapInfo(decoded.get()), kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host);
     EXPECT_EQ(pixelsOf(decoded.get()), pixelsOf(image.get()));
+    EXPECT_EQ(PngCodec::asDecoded(image.get()).get(), image.get()) << "already in the decoded layout";
 
     // The same pixels give the same file, which is what lets unchanged capes be recognised.
     EXPECT_EQ(PngCodec::encode(image.get()), png);
@@ -38,6 +39,9 @@ TEST(PngCodec, OpaqueImagesOfOtherLayoutsAreEncodedByTheirPixels)
     auto decoded = PngCodec::decode(*PngCodec::encode(image.get()), 4);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(pixelsOf(decoded.get()), (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF0A141E}));
+    auto asDecoded = PngCodec::asDecoded(image.get());
+    EXPECT_EQ(CGImageGetBitmapInfo(asDecoded.get()), CGImageGetBitmapInfo(decoded.get()));
+    EXPECT_EQ(pixelsOf(asDecoded.get()), pixelsOf(decoded.get()));
     EXPECT_FALSE(PngCodec::encode(nullptr));
 
     // Encoded on several threads, every file still lands at its image's place.

@@ -107,4 +107,16 @@ CFRef<CGImageRef> decode(std::string_view bytes, std::size_t maxPixelCount)
                                                   static_cast<std::size_t>(image.sizeInBytes())));
 }
 
+CFRef<CGImageRef> asDecoded(CGImageRef image)
+{
+    std::size_t width = CGImageGetWidth(image), height = CGImageGetHeight(image);
+    if (CGImageGetBitmapInfo(image) == windowServerLayout && CGImageGetBytesPerRow(image) == width * 4)
+        return CFRef<CGImageRef>::retain(image);
+    std::vector<uint32_t> pixels(width * height);
+    if (!CGImageCopyARGB32Premultiplied(image, pixels.data(), pixels.size()))
+        return {};
+    return CFRef<CGImageRef>::adopt(
+        CGImageCreate(width, height, 8, 32, width * 4, windowServerLayout, pixels.data(), pixels.size() * 4));
+}
+
 }

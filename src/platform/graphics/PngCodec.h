@@ -25,4 +25,9 @@ std::vector<std::optional<std::string>> encodeAll(const std::vector<CGImageRef>&
 // maxPixelCount pixels is refused before any pixel is decoded.
 CFRef<CGImageRef> decode(std::string_view bytes, std::size_t maxPixelCount);
 
+// What decode(*encode(image)) gives, without the file: PNG keeps premultiplied
+// pixels exactly, so only the layout may differ. An image already in the
+// decoded layout is itself.
+CFRef<CGImageRef> asDecoded(CGImageRef image);
+
 }
