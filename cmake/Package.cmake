@@ -26,6 +26,9 @@ at login. It works on X11 desktops and for X11 clients under XWayland.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The program's own libraries are found there, not in a package.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_BINARY_DIR}/src")
+# libcurl is opened at run time, with the first request, so the library scan
+# cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
 # The fonts draw the badge letters; the cursor theme gives the cursors a look
 # of their own when the user has none.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, dmz-cursor-theme")

@@ -130,6 +130,12 @@ TEST_F(LanguageSwitchProgramTest, ThePointerFollowsTheKeyboardGroupAndTerminatio
     std::ifstream expected(std::string(TARNWICK_SOURCE_DIR) + "/tests/e2e/warm-switch.log");
     std::string warmSwitch((std::istreambuf_iterator<char>(expected)), std::istreambuf_iterator<char>());
     EXPECT_EQ(lastSwitchLines(session.log(), "en", session.home().path()), warmSwitch);
+    // With no update feed and no telemetry endpoint, nothing is fetched, and
+    // the network library and the TLS stacks it brings are never mapped.
+    std::ifstream maps("/proc/" + std::to_string(program->pid()) + "/maps");
+    std::string mapped((std::istreambuf_iterator<char>(maps)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(mapped.find("libcurl"), std::string::npos);
+    EXPECT_EQ(mapped.find("libcrypto"), std::string::npos);
 
     program->signal(SIGTERM);
     ASSERT_EQ(program->wait(10), 0) << program->standardError();

@@ -1,6 +1,6 @@
 #include "platform/http/HttpUrl.h"
 
-#include <curl/curl.h>
+#include "platform/http/CurlLibrary.h"
 
 #include <memory>
 
@@ -8,29 +8,39 @@ namespace HttpUrl {
 
 namespace {
 
+// A URL is only ever parsed once the library has been opened for it.
+const CurlLibrary& curl()
+{
+    return *CurlLibrary::load();
+}
+
 struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+    void operator()(CURLU* url) const { curl().url_cleanup(url); }
 };
 using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
 
 struct TextDeleter {
-    void operator()(char* text) const { curl_free(text); }
+    void operator()(char* text) const { curl().free(text); }
 };
 
 std::optional<std::string> part(CURLU* url, CURLUPart which)
 {
     char* raw = nullptr;
-    if (curl_url_get(url, which, &raw, 0) != CURLUE_OK || !raw)
+    if (curl().url_get(url, which, &raw, 0) != CURLUE_OK || !raw)
         return std::nullopt;
     std::unique_ptr<char, TextDeleter> owned(raw);
     return std::string(raw);
 }
 
-// A handle holding the URL when it is an absolute http(s) address with a host.
+// A handle holding the URL when it is an absolute http(s) address with a
+// host; nothing as well when the library that parses URLs cannot be opened.
+// No text is no address: the library is not opened for the usual unset one.
 UrlHandle parsed(const std::string& text)
 {
-    UrlHandle url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
+    if (text.empty() || !CurlLibrary::load())
+        return nullptr;
+    UrlHandle url(curl().url());
+    if (!url || curl().url_set(url.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK)
         return nullptr;
     auto scheme = part(url.get(), CURLUPART_SCHEME);
     auto host = part(url.get(), CURLUPART_HOST);
@@ -69,7 +79,7 @@ std::optional<std::string> appendingQueryItem(const std::string& text, std::stri
     std::string item = std::string(name) + "=" + std::string(value);
     // The library encodes everything after the first "=", which is exactly the
     // value: the name is ours and needs no escaping.
-    if (curl_url_set(url.get(), CURLUPART_QUERY, item.c_str(), CURLU_APPENDQUERY | CURLU_URLENCODE) != CURLUE_OK)
+    if (curl().url_set(url.get(), CURLUPART_QUERY, item.c_str(), CURLU_APPENDQUERY | CURLU_URLENCODE) != CURLUE_OK)
         return std::nullopt;
     return part(url.get(), CURLUPART_URL);
 }
