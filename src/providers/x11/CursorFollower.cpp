@@ -71,17 +71,18 @@ private:
         }
         if (ready == 0 && !follower_.stopping_) {
             lookPending_ = false;
+            // Before the look: a name followed from now on may be missed by
+            // it, so its wake-up is written again.
+            follower_.wakePending_ = false;
             putBackIfForeign();
         }
         if (fds[1].revents != 0) {
             char drained[16];
             while (read(wakeFd_, drained, sizeof drained) > 0) {
             }
-            // After the drain: a wake-up asked for meanwhile is covered by
-            // the look below, one asked for later writes again.
-            follower_.wakePending_ = false;
             // A name followed anew may be on screen already, in a window the
-            // change by name does not reach, and nothing announces it.
+            // change by name does not reach, and nothing announces it. Until
+            // the look, further names are covered by it and wake nobody.
             lookPending_ = true;
         }
         return !follower_.stopping_;
@@ -279,6 +280,8 @@ void CursorFollower::stop()
         return;
     }
     stopping_ = true;
+    // Written even while a look is pending, so the worker ends now.
+    wakePending_ = false;
     wake();
     thread_.join();
     stopping_ = false;
@@ -290,7 +293,7 @@ void CursorFollower::stop()
 
 void CursorFollower::wake()
 {
-    // One wake-up waiting is enough: a registration follows many names in a
+    // One look waiting is enough: a registration follows many names in a
     // row, and each write would wake the worker again.
     if (wakePending_.exchange(true))
         return;
