@@ -424,7 +424,7 @@ static void SecondSwitchRightAfterTheFirst(benchmark::State& state)
 }
 BENCHMARK(SecondSwitchRightAfterTheFirst)
     ->Iterations(1)
-    ->Repetitions(20)
+    ->Repetitions(50)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
