@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <syslog.h>
+#include <unistd.h>
 // The entry's code location would always name this file.
 #define SD_JOURNAL_SUPPRESS_LOCATION
 #include <systemd/sd-journal.h>
@@ -33,6 +34,10 @@ bool sentToJournal(Type type, std::string_view message)
 
 void sendToSyslog(Type type, std::string_view message)
 {
+    // Without the socket the C library drops the message anyway, after
+    // making a socket and failing to connect it, line after line.
+    if (access(_PATH_LOG, F_OK) != 0)
+        return;
     static std::once_flag opened;
     std::call_once(opened, [] { openlog("tarnwick", LOG_PID | LOG_NDELAY, LOG_USER); });
     int priority = priorityOf(type);
