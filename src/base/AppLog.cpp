@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace AppLog {
 
@@ -48,9 +50,19 @@ struct State {
     {
     }
 
+    struct Line {
+        SystemLogOutput::Type type;
+        std::string text;
+        std::size_t messageStart;
+    };
+
     const bool loggingEnabled;
     const bool verboseEnabled;
     const std::string path;
+    // Lines written since the queue last took them: a switch writes dozens in
+    // a few milliseconds, and the file is opened once for all that wait.
+    std::mutex pendingMutex;
+    std::vector<Line> pending;
     SerialQueue queue;
 };
 
@@ -79,6 +91,27 @@ std::string timestamp()
     return text;
 }
 
+void writePending(State& log)
+{
+    std::vector<State::Line> lines;
+    {
+        std::lock_guard lock(log.pendingMutex);
+        lines.swap(log.pending);
+    }
+    if (LogFileOutput* file = fileOutput.load(std::memory_order_acquire)) {
+        std::string text;
+        for (const auto& line : lines)
+            text += line.text;
+        file->append(log.path, text);
+    }
+    if (SystemLogOutput* system = systemOutput.load(std::memory_order_acquire)) {
+        for (const auto& line : lines) {
+            std::string_view text = line.text;
+            system->send(line.type, text.substr(line.messageStart, text.size() - 1 - line.messageStart));
+        }
+    }
+}
+
 void write(const char* level, SystemLogOutput::Type type, std::string_view message)
 {
     State& log = state();
@@ -87,13 +120,16 @@ void write(const char* level, SystemLogOutput::Type type, std::string_view messa
     std::string line = timestamp();
     line.reserve(line.size() + message.size() + 10);
     line.append(" [").append(level).append("] ").append(message).push_back('\n');
-    std::size_t textStart = line.size() - 1 - message.size();
-    log.queue.async([&log, type, line = std::move(line), textStart] {
-        if (LogFileOutput* file = fileOutput.load(std::memory_order_acquire))
-            file->append(log.path, line);
-        if (SystemLogOutput* system = systemOutput.load(std::memory_order_acquire))
-            system->send(type, std::string_view(line).substr(textStart, line.size() - 1 - textStart));
-    });
+    std::size_t messageStart = line.size() - 1 - message.size();
+    bool first = false;
+    {
+        std::lock_guard lock(log.pendingMutex);
+        first = log.pending.empty();
+        log.pending.push_back({type, std::move(line), messageStart});
+    }
+    // Later lines join the ones waiting and go with them.
+    if (first)
+        log.queue.async([&log] { writePending(log); });
 }
 
 }
