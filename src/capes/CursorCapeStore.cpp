@@ -279,6 +279,30 @@ PropertyList capeRoot(const std::string& identifier, const std::string& language
     return root;
 }
 
+// A hash of everything a cape document is made of, for telling in memory
+// whether a set is saved as it was last time.
+std::uint64_t inputsHash(const CursorCapeStore::Cursors& cursors, const std::vector<std::vector<PngMemo::File>>& pngs)
+{
+    std::uint64_t hash = 0;
+    auto mix = [&hash](const void* data, std::size_t size) {
+        hash = (hash ^ fastHash64(std::span(static_cast<const std::uint8_t*>(data), size))) * 0x100000001b3ULL;
+    };
+    std::size_t index = 0;
+    for (const auto& [identifier, cursor] : cursors) {
+        const std::vector<PngMemo::File>& files = pngs[index++];
+        const CursorSnapshot& snapshot = cursor.first;
+        double numbers[] = {snapshot.frameDuration, snapshot.hotSpot.x, snapshot.hotSpot.y, snapshot.size.width,
+                            snapshot.size.height};
+        std::uint64_t counts[] = {snapshot.frameCount, files.size()};
+        mix(identifier.data(), identifier.size());
+        mix(numbers, sizeof numbers);
+        mix(counts, sizeof counts);
+        for (const PngMemo::File& file : files)
+            mix(file.png.data(), file.png.size());
+    }
+    return hash;
+}
+
 std::optional<std::string> binaryDocument(const PropertyList& root)
 {
     std::string document = root.serialized(PropertyList::Format::binary);
@@ -358,35 +382,11 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
     for (const auto& cursor : cursors)
         imageLists.push_back(&cursor.second.second);
     std::vector<std::vector<PngMemo::File>> pngs = pngMemo_.encode(name.hashKey(), imageLists);
-
-    // What a load of the file will give is made alongside, from the images
-    // written rather than decoded from the file, so a cape in memory shares
-    // its pixels with the sets that drew them.
-    PropertyList entries = PropertyList::dictionary();
-    std::map<std::string, CursorPayload> written;
-    std::size_t entryCount = 0, index = 0, pixelBudget = maxCapePixels;
-    for (const auto& [identifier, cursor] : cursors) {
-        const std::vector<PngMemo::File>& files = pngs[index++];
-        if (files.empty())
-            continue;
-        PropertyList entry = cursorEntry(cursor.first, files);
-        if (auto payload = payloadOf(entry, writtenRepresentations(files, pixelBudget)))
-            written.emplace(identifier, std::move(*payload));
-        entries.setValue(identifier, std::move(entry));
-        ++entryCount;
-    }
-    if (entryCount == 0) {
-        AppLog::warn("CursorCapeStore save skipped: no serializable cursor frames");
+    const Document* document = documentFor(name, cursors, pngs);
+    if (!document)
         return std::nullopt;
-    }
-    PropertyList root = capeRoot(name.identifier, name.language, name.style, std::move(entries));
-    std::optional<std::string> bytes = binaryDocument(root);
-    if (!bytes) {
-        AppLog::error("CursorCapeStore save failed: property list serialization error");
-        return std::nullopt;
-    }
-    auto data = reinterpret_cast<const std::uint8_t*>(bytes->data());
-    std::uint64_t hash = fnv1a64(std::span(data, bytes->size()));
+    const std::string& bytes = document->bytes;
+    std::uint64_t hash = document->hash;
 
     std::optional<std::string> saved;
     queue_.sync([&] {
@@ -397,18 +397,59 @@ std::optional<std::string> CursorCapeStore::saveCape(const std::string& language
             return;
         }
         errno = 0;
-        if (!AtomicFile::write(name.path, *bytes)) {
+        if (!AtomicFile::write(name.path, bytes)) {
             AppLog::error("CursorCapeStore save failed: path=" + name.path + " error=" + lastErrorDescription());
             return;
         }
         lastSavedHashes_[name.hashKey()] = hash;
-        AppLog::info("CursorCapeStore saved " + name.path + " cursors=" + std::to_string(entryCount) +
-                     " bytes=" + std::to_string(bytes->size()) + " hash=" + hexDigits(hash));
+        AppLog::info("CursorCapeStore saved " + name.path + " cursors=" + std::to_string(document->entryCount) +
+                     " bytes=" + std::to_string(bytes.size()) + " hash=" + hexDigits(hash));
         saved = name.path;
-        if (auto identity = FileIdentity::of(name.path); identity && identity->size == bytes->size())
-            remember(name.path, *identity, std::move(written));
+        if (auto identity = FileIdentity::of(name.path); identity && identity->size == bytes.size())
+            remember(name.path, *identity, document->written);
     });
     return saved;
+}
+
+// The same inputs make the same bytes: a set saved again as it was is not
+// serialised and hashed again.
+const CursorCapeStore::Document* CursorCapeStore::documentFor(const CapeName& name, const Cursors& cursors,
+                                                              const std::vector<std::vector<PngMemo::File>>& pngs)
+{
+    std::uint64_t inputs = inputsHash(cursors, pngs);
+    if (auto known = documents_.find(name.hashKey()); known != documents_.end() && known->second.inputs == inputs)
+        return &known->second;
+
+    // What a load of the file will give is made alongside, from the images
+    // written rather than decoded from the file, so a cape in memory shares
+    // its pixels with the sets that drew them.
+    Document document;
+    document.inputs = inputs;
+    PropertyList entries = PropertyList::dictionary();
+    std::size_t index = 0, pixelBudget = maxCapePixels;
+    for (const auto& [identifier, cursor] : cursors) {
+        const std::vector<PngMemo::File>& files = pngs[index++];
+        if (files.empty())
+            continue;
+        PropertyList entry = cursorEntry(cursor.first, files);
+        if (auto payload = payloadOf(entry, writtenRepresentations(files, pixelBudget)))
+            document.written.emplace(identifier, std::move(*payload));
+        entries.setValue(identifier, std::move(entry));
+        ++document.entryCount;
+    }
+    if (document.entryCount == 0) {
+        AppLog::warn("CursorCapeStore save skipped: no serializable cursor frames");
+        return nullptr;
+    }
+    PropertyList root = capeRoot(name.identifier, name.language, name.style, std::move(entries));
+    std::optional<std::string> bytes = binaryDocument(root);
+    if (!bytes) {
+        AppLog::error("CursorCapeStore save failed: property list serialization error");
+        return nullptr;
+    }
+    document.hash = fnv1a64(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
+    document.bytes = std::move(*bytes);
+    return &(documents_[name.hashKey()] = std::move(document));
 }
 
 std::optional<std::map<std::string, CursorCapeStore::CursorPayload>>
@@ -518,4 +559,5 @@ void CursorCapeStore::removeAllCapes()
     std::lock_guard lock(loadedMutex_);
     loadedCapes_.clear();
     pngMemo_.clear();
+    documents_.clear();
 }

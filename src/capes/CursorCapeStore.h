@@ -91,6 +91,16 @@ private:
                                                                    const std::optional<FileIdentity>& identity);
     void remember(const std::string& path, const FileIdentity& identity, std::map<std::string, CursorPayload> payloads);
     void forgetSavedHash(const std::string& hashKey);
+    // A set's cape document, and what a load of it gives.
+    struct Document {
+        std::uint64_t inputs = 0;
+        std::string bytes;
+        std::uint64_t hash = 0;
+        std::size_t entryCount = 0;
+        std::map<std::string, CursorPayload> written;
+    };
+    const Document* documentFor(const CapeName& name, const Cursors& cursors,
+                                const std::vector<std::vector<PngMemo::File>>& pngs);
 
     std::optional<std::string> capesDirectory_;
     // Per file path, what its last successful load or save gave. Saves fill
@@ -98,6 +108,8 @@ private:
     std::mutex loadedMutex_;
     std::map<std::string, LoadedCape> loadedCapes_;
     PngMemo pngMemo_;
+    // Per set, its last document; like the PNG memory, touched by saves only.
+    std::map<std::string, Document> documents_;
     // Touched only on queue_.
     std::map<std::string, std::uint64_t> lastSavedHashes_;
     // Last, so that it is stopped (running what is still queued) while the
