@@ -6,6 +6,7 @@
 #include "platform/files/UserDirectories.h"
 #include "platform/graphics/PngCodec.h"
 #include "platform/prefs/PropertyList.h"
+#include "platform/system/ProcessMemory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -476,7 +477,7 @@ CursorCapeStore::loadCape(const std::string& languageCode, const std::string& st
     // Taken before the read: a file replaced meanwhile reads as changed next time.
     std::lock_guard lock(loadedMutex_);
     if (payloads && identity && !identity->isRecent())
-        loadedCapes_.insert_or_assign(name.path, LoadedCape{*identity, *payloads});
+        loadedCapes_.insert_or_assign(name.path, LoadedCape{*identity, *payloads, true});
     else
         loadedCapes_.erase(name.path);
     return payloads;
@@ -497,9 +498,20 @@ CursorCapeStore::remembered(const std::string& path, const std::optional<FileIde
 void CursorCapeStore::remember(const std::string& path, const FileIdentity& identity,
                                std::map<std::string, CursorPayload> payloads)
 {
-    std::lock_guard lock(loadedMutex_);
-    if (!payloads.empty())
-        loadedCapes_.insert_or_assign(path, LoadedCape{identity, std::move(payloads)});
+    if (payloads.empty())
+        return;
+    bool replacesDecoded = false;
+    {
+        std::lock_guard lock(loadedMutex_);
+        auto known = loadedCapes_.find(path);
+        replacesDecoded = known != loadedCapes_.end() && known->second.decoded;
+        loadedCapes_.insert_or_assign(path, LoadedCape{identity, std::move(payloads), false});
+    }
+    // The pixels decoded from the file are freed once the apply that loaded
+    // them lets go of them, in the middle of the heap, where they would stay
+    // resident for good: a set decoded at start costs megabytes.
+    if (replacesDecoded)
+        queue_.after(1.0, [] { ProcessMemory::releaseFreePages(); });
 }
 
 std::optional<std::map<std::string, CursorCapeStore::CursorPayload>>

@@ -85,6 +85,8 @@ private:
     struct LoadedCape {
         FileIdentity identity;
         std::map<std::string, CursorPayload> payloads;
+        // Read from the file, with pixels of its own rather than shared.
+        bool decoded = false;
     };
     std::optional<std::map<std::string, CursorPayload>> readCape(const CapeName& name, const std::string& fileName);
     std::optional<std::map<std::string, CursorPayload>> remembered(const std::string& path,
