@@ -204,37 +204,6 @@ std::optional<PropertyList> parsedDictionary(const std::string& bytes)
     return root;
 }
 
-enum class CapeProblem { none, malformed, incompatible, empty };
-
-// Every cursor a cape document holds for the language and style; problem
-// says why there is none.
-std::map<std::string, CursorCapeStore::CursorPayload> decodedCape(const std::string& bytes, const std::string& language,
-                                                                  const std::string& style, CapeProblem& problem)
-{
-    std::map<std::string, CursorCapeStore::CursorPayload> payloads;
-    std::optional<PropertyList> root = parsedDictionary(bytes);
-    std::optional<PropertyList> cursors =
-        root ? dictionaryItem(*root, "Cursors", PropertyList::Type::dictionary) : std::nullopt;
-    if (!cursors) {
-        problem = CapeProblem::malformed;
-        return payloads;
-    }
-    if (!isCompatible(*root, language, style)) {
-        problem = CapeProblem::incompatible;
-        return payloads;
-    }
-    std::size_t pixelBudget = CursorCapeStore::maxCapePixels;
-    // In file order: the pixel budget goes to the cursors that come first.
-    for (const auto& [identifier, entry] : cursors->orderedEntries()) {
-        if (entry.type() != PropertyList::Type::dictionary)
-            continue;
-        if (auto payload = decodeCursorPayload(entry, pixelBudget))
-            payloads.insert_or_assign(identifier, std::move(*payload));
-    }
-    problem = payloads.empty() ? CapeProblem::empty : CapeProblem::none;
-    return payloads;
-}
-
 // Keys are set in the order the file has always had them: the document is
 // written in insertion order, and an unchanged cape must stay byte-identical.
 PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<PngMemo::File>& pngs)
@@ -525,15 +494,32 @@ CursorCapeStore::readCape(const CapeName& name, const std::string& fileName)
         forgetSavedHash(name.hashKey());
         return std::nullopt;
     }
-    CapeProblem problem = CapeProblem::none;
-    auto payloads = decodedCape(*bytes, name.language, name.style, problem);
-    if (problem != CapeProblem::none) {
-        if (problem == CapeProblem::malformed)
-            AppLog::error("CursorCapeStore load failed: malformed plist " + name.path);
-        else if (problem == CapeProblem::incompatible)
-            AppLog::warn("CursorCapeStore load skipped: incompatible metadata " + fileName);
-        else
-            AppLog::warn("CursorCapeStore load result empty: " + name.path);
+    std::optional<PropertyList> root = parsedDictionary(*bytes);
+    std::optional<PropertyList> cursors =
+        root ? dictionaryItem(*root, "Cursors", PropertyList::Type::dictionary) : std::nullopt;
+    if (!cursors) {
+        AppLog::error("CursorCapeStore load failed: malformed plist " + name.path);
+        forgetSavedHash(name.hashKey());
+        return std::nullopt;
+    }
+    if (!isCompatible(*root, name.language, name.style)) {
+        AppLog::warn("CursorCapeStore load skipped: incompatible metadata " + fileName);
+        forgetSavedHash(name.hashKey());
+        return std::nullopt;
+    }
+
+    std::map<std::string, CursorPayload> payloads;
+    std::size_t pixelBudget = maxCapePixels;
+    // In file order: the pixel budget goes to the cursors that come first.
+    for (const auto& [identifier, entry] : cursors->orderedEntries()) {
+        if (entry.type() != PropertyList::Type::dictionary)
+            continue;
+        if (auto payload = decodeCursorPayload(entry, pixelBudget))
+            payloads.insert_or_assign(identifier, std::move(*payload));
+    }
+
+    if (payloads.empty()) {
+        AppLog::warn("CursorCapeStore load result empty: " + name.path);
         forgetSavedHash(name.hashKey());
         return std::nullopt;
     }

@@ -26,9 +26,9 @@
 // Loads and saves are cheap when nothing changed: a cape read before is
 // answered from memory while its file is the same file, and the PNG files of
 // images saved before are reused. A set just written is remembered for the
-// next load as the images written, sharing their pixels. The PNG memory is touched only by saves
-// (and removeAllCapes), the loaded capes under their own lock, so loads and
-// saves may come from two threads.
+// next load as the images written, sharing their pixels. The PNG memory is
+// touched only by saves (and removeAllCapes), the loaded capes under their
+// own lock, so loads and saves may come from two threads.
 class CursorCapeStore {
 public:
     struct CursorPayload {
