@@ -21,6 +21,17 @@ void append(std::string& key, const Color& color)
         append(key, component);
 }
 
+// Field by field: the padding between them holds no value and would make
+// equal keys differ.
+void append(std::string& key, const ImageKey& image)
+{
+    append(key, image.width);
+    append(key, image.height);
+    append(key, image.bytesPerRow);
+    append(key, image.bitmapInfo);
+    append(key, image.hash);
+}
+
 void append(std::string& key, const CursorMarker& marker)
 {
     append(key, marker.text.has_value());
