@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr const char* themeKey = "cursor-theme";
 // Far above any real theme name; anything larger is not a backup.
 constexpr std::uintmax_t largestBackup = 64 * 1024;
 
@@ -41,7 +40,7 @@ bool CursorThemeBackup::exists() const
     return std::filesystem::exists(path_, ignored);
 }
 
-std::optional<std::string> CursorThemeBackup::read() const
+std::optional<CursorThemeBackup::Themes> CursorThemeBackup::read() const
 {
     std::error_code error;
     auto length = std::filesystem::file_size(path_, error);
@@ -53,23 +52,34 @@ std::optional<std::string> CursorThemeBackup::read() const
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root)
         return std::nullopt;
-    std::optional<std::string> theme;
-    plist_t node = plist_get_node_type(root) == PLIST_DICT ? plist_dict_get_item(root, themeKey) : nullptr;
-    if (node && plist_get_node_type(node) == PLIST_STRING) {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
-        if (value && value[0])
-            theme = value;
-        std::free(value);
+    std::optional<Themes> themes;
+    if (plist_get_node_type(root) == PLIST_DICT) {
+        themes.emplace();
+        plist_dict_iter iterator = nullptr;
+        plist_dict_new_iter(root, &iterator);
+        char* key = nullptr;
+        plist_t node = nullptr;
+        while ((plist_dict_next_item(root, iterator, &key, &node), key)) {
+            char* value = nullptr;
+            if (plist_get_node_type(node) == PLIST_STRING)
+                plist_get_string_val(node, &value);
+            if (value && value[0])
+                (*themes)[key] = value;
+            std::free(value);
+            std::free(key);
+            key = nullptr;
+        }
+        std::free(iterator);
     }
     plist_free(root);
-    return theme;
+    return themes;
 }
 
-bool CursorThemeBackup::write(const std::string& theme) const
+bool CursorThemeBackup::write(const Themes& themes) const
 {
     plist_t root = plist_new_dict();
-    plist_dict_set_item(root, themeKey, plist_new_string(theme.c_str()));
+    for (const auto& [key, theme] : themes)
+        plist_dict_set_item(root, key.c_str(), plist_new_string(theme.c_str()));
     char* bytes = nullptr;
     uint32_t length = 0;
     plist_to_bin(root, &bytes, &length);

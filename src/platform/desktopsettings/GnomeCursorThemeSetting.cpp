@@ -42,15 +42,16 @@ std::optional<std::string> GnomeCursorThemeSetting::theme()
 
 bool GnomeCursorThemeSetting::setTheme(const std::string& name)
 {
-    bool written = g_settings_set_string(settings_, themeKey, name.c_str());
-    // Stored before the caller goes on: a kill right after must find it.
-    g_settings_sync();
-    return written;
+    return g_settings_set_string(settings_, themeKey, name.c_str());
 }
 
 void GnomeCursorThemeSetting::resetTheme()
 {
     g_settings_reset(settings_, themeKey);
+}
+
+void GnomeCursorThemeSetting::sync()
+{
     g_settings_sync();
 }
 

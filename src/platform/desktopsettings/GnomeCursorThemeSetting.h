@@ -13,10 +13,12 @@ public:
     GnomeCursorThemeSetting(const GnomeCursorThemeSetting&) = delete;
     GnomeCursorThemeSetting& operator=(const GnomeCursorThemeSetting&) = delete;
 
+    std::string backupKey() const override { return "cursor-theme"; }
     std::optional<std::string> theme() override;
     bool setTheme(const std::string& name) override;
     void resetTheme() override;
     int size() override;
+    void sync() override;
 
     // Whether the schema is installed.
     static bool available();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/desktopsettings/DesktopCursorTheme.h"
 #include "providers/x11/CursorRecord.h"
 
 #include <cstdint>
@@ -18,7 +19,7 @@
 class ThemeFolder {
 public:
     // Every folder of the program's own starts with this.
-    static constexpr const char* namePrefix = "Tarnwick-";
+    static constexpr const char* namePrefix = DesktopCursorTheme::ownPrefix;
     static constexpr const char* stampFile = "tarnwick-theme.stamp";
 
     ThemeFolder(std::string iconsFolder, std::string name);

@@ -4,52 +4,12 @@
 #include "providers/theme/ThemeFolder.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
 namespace {
 
-constexpr int defaultSize = 24;
 constexpr double pointsNominalSize = 24.0;
-
-bool isOwnTheme(const std::string& theme)
-{
-    return theme.starts_with(ThemeFolder::namePrefix);
-}
-
-// Puts back what a run that ended without restoring left behind, and says
-// which theme is the user's. A damaged backup is dropped: the setting then
-// goes back to the desktop's default if it still names one of ours.
-std::string recoverUserTheme(CursorThemeSetting* setting, const CursorThemeBackup& backup)
-{
-    if (!setting) {
-        const char* theme = std::getenv("XCURSOR_THEME");
-        return theme && theme[0] ? theme : "default";
-    }
-    if (backup.exists()) {
-        if (auto saved = backup.read(); saved && !isOwnTheme(*saved))
-            setting->setTheme(*saved);
-        else
-            setting->resetTheme();
-        backup.remove();
-    }
-    std::optional<std::string> theme = setting->theme();
-    if (theme && isOwnTheme(*theme)) {
-        setting->resetTheme();
-        theme = setting->theme();
-    }
-    return theme && !isOwnTheme(*theme) ? *theme : "default";
-}
-
-int cursorSize(CursorThemeSetting* setting)
-{
-    if (setting)
-        return setting->size();
-    const char* size = std::getenv("XCURSOR_SIZE");
-    int value = size ? std::atoi(size) : 0;
-    return value > 0 ? value : defaultSize;
-}
 
 std::string folderWord(const std::string& text)
 {
@@ -64,16 +24,14 @@ std::string folderWord(const std::string& text)
 
 ThemeWindowServer& ThemeWindowServer::shared()
 {
-    static ThemeWindowServer server(CursorThemeSetting::forDesktop(),
-                                    CursorThemeBackup(CursorThemeBackup::defaultPath()), UserDirectories::applicationSupport() + "/icons");
+    static ThemeWindowServer server(DesktopCursorTheme::forDesktop(), UserDirectories::applicationSupport() + "/icons");
     return server;
 }
 
-ThemeWindowServer::ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting, CursorThemeBackup backup,
-                                     std::string iconsFolder)
-    : setting_(std::move(setting)), backup_(std::move(backup)), iconsFolder_(std::move(iconsFolder)),
-      userTheme_(recoverUserTheme(setting_.get(), backup_)), size_(cursorSize(setting_.get())),
-      theme_(userTheme_, size_)
+// A start after a crash puts the user's themes back before it reads them.
+ThemeWindowServer::ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop, std::string iconsFolder)
+    : desktop_(std::move(desktop)), iconsFolder_(std::move(iconsFolder)),
+      userTheme_((desktop_->recover(), desktop_->userTheme())), size_(desktop_->size()), theme_(userTheme_, size_)
 {
 }
 
@@ -212,12 +170,7 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
 {
     if (shown_ == theme)
         return true;
-    if (!setting_)
-        return false;
-    // The user's choice is on disk before the desktop is told anything else.
-    if (!backup_.exists() && !backup_.write(userTheme_))
-        return false;
-    if (!setting_->setTheme(theme))
+    if (!desktop_->show(theme))
         return false;
     shown_ = theme;
     return true;
@@ -271,9 +224,8 @@ CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
     selected_.clear();
     if (!shown_)
         return success;
-    if (setting_ && !setting_->setTheme(userTheme_))
+    if (!desktop_->restore())
         return cannotComplete;
-    backup_.remove();
     shown_.reset();
     return success;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "platform/desktopsettings/CursorThemeBackup.h"
-#include "platform/desktopsettings/CursorThemeSetting.h"
+#include "platform/desktopsettings/DesktopCursorTheme.h"
 #include "platform/provider/WindowServerFunctions.h"
 #include "providers/x11/CursorNameMap.h"
 #include "providers/x11/CursorRecord.h"
@@ -37,7 +36,7 @@ public:
 
     static ThemeWindowServer& shared();
 
-    ThemeWindowServer(std::unique_ptr<CursorThemeSetting> setting, CursorThemeBackup backup, std::string iconsFolder);
+    ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop, std::string iconsFolder);
 
     // The folder the next registrations belong to. Folders of another style or
     // hand are removed, except the one the desktop shows. A set already on
@@ -83,8 +82,7 @@ private:
     std::optional<CursorFrames> currentFrames();
 
     std::mutex mutex_;
-    std::unique_ptr<CursorThemeSetting> setting_;
-    CursorThemeBackup backup_;
+    std::unique_ptr<DesktopCursorTheme> desktop_;
     std::string iconsFolder_;
     std::string userTheme_;
     int size_;

@@ -21,6 +21,7 @@ struct DesktopState {
 class MemorySetting : public CursorThemeSetting {
 public:
     explicit MemorySetting(DesktopState& state) : state_(state) {}
+    std::string backupKey() const override { return "cursor-theme"; }
     std::optional<std::string> theme() override { return state_.theme; }
     bool setTheme(const std::string& name) override
     {
@@ -56,7 +57,10 @@ struct Session {
 
     std::unique_ptr<ThemeWindowServer> start()
     {
-        return std::make_unique<ThemeWindowServer>(std::make_unique<MemorySetting>(desktop), backup, icons);
+        std::vector<std::unique_ptr<CursorThemeSetting>> settings;
+        settings.push_back(std::make_unique<MemorySetting>(desktop));
+        return std::make_unique<ThemeWindowServer>(std::make_unique<DesktopCursorTheme>(std::move(settings), backup),
+                                                   icons);
     }
 };
 
@@ -92,7 +96,8 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     registerSet(*server, red);
     std::string folder = session.icons + "/Tarnwick-en-letterbadge-right";
     EXPECT_EQ(session.desktop.theme, "Tarnwick-en-letterbadge-right");
-    EXPECT_EQ(session.backup.read(), "DMZ-White") << "the user's theme is saved before the change";
+    EXPECT_EQ(session.backup.read(), CursorThemeBackup::Themes({{"cursor-theme", "DMZ-White"}}))
+        << "the user's theme is saved before the change";
     EXPECT_NE(TempHome::readFile(folder + "/index.theme").find("\nInherits=DMZ-White\n"), std::string::npos);
     EXPECT_EQ(firstPixel(folder + "/cursors/left_ptr"), red);
     EXPECT_EQ(firstPixel(folder + "/cursors/text"), red) << "aliases resolve";
@@ -125,7 +130,7 @@ TEST(ThemeWindowServerTest, AStartAfterACrashPutsTheUsersThemeBackAndADamagedBac
 {
     Session session;
     session.desktop.theme = "Tarnwick-ru-letterbadge-right";
-    ASSERT_TRUE(session.backup.write("Breeze"));
+    ASSERT_TRUE(session.backup.write({{"cursor-theme", "Breeze"}}));
     EXPECT_EQ(fs::status(session.backup.path()).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     auto server = session.start();
