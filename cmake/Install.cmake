@@ -27,6 +27,10 @@ foreach(size 16 22 24 32 48 64 128 256)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME com.tarnwick.app.png)
 endforeach()
 
+# Enabled by the user, for GNOME Shell before 48.1: a resting pointer follows each switch.
+install(DIRECTORY ${packaging}/gnome-shell/pointer-refresh@tarnwick.com
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
+
 configure_file(${packaging}/com.tarnwick.app.metainfo.xml.in com.tarnwick.app.metainfo.xml @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/com.tarnwick.app.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 

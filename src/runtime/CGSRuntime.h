@@ -107,4 +107,5 @@ public:
     const PrimaryScreenHeightFunction primaryScreenHeightFn;
     const EventPostFunction eventPostFn;
     const SelectCursorSetFunction selectCursorSetFn;
+    const SetLogHandlerFunction setLogHandlerFn;
 };

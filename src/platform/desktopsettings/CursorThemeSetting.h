@@ -20,7 +20,11 @@ public:
     virtual void resetTheme() = 0;
     // The cursor size in pixels the desktop asks for.
     virtual int size() = 0;
-    // Returns once every change made so far is stored, so that a process
-    // ending right after leaves it behind.
+    // Returns once every change made so far is stored and announced, so that
+    // a process ending right after leaves it behind and the desktop's
+    // programs have heard of it. May be called from any thread.
     virtual void sync() {}
+    // Whether, after a change, the desktop itself makes a pointer resting
+    // over a window show the new theme. May be called from any thread.
+    virtual bool refreshesRestingPointers() { return false; }
 };

@@ -112,3 +112,14 @@ bool DesktopCursorTheme::restore()
         backup_.remove();
     return restored;
 }
+
+void DesktopCursorTheme::sync()
+{
+    for (const auto& setting : settings_)
+        setting->sync();
+}
+
+bool DesktopCursorTheme::refreshesRestingPointers()
+{
+    return settings_.empty() || settings_.front()->refreshesRestingPointers();
+}

@@ -44,6 +44,13 @@ public:
     // the backup then goes.
     bool restore();
 
+    // These two may be called from any thread, beside the others.
+    // Returns once every change is stored and announced.
+    void sync();
+    // Whether a pointer resting over a window shows a change of theme
+    // without help.
+    bool refreshesRestingPointers();
+
 private:
     std::vector<std::unique_ptr<CursorThemeSetting>> settings_;
     CursorThemeBackup backup_;

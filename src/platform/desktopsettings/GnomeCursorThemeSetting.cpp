@@ -1,5 +1,6 @@
 #include "platform/desktopsettings/GnomeCursorThemeSetting.h"
 
+#include <cstdio>
 #include <gio/gio.h>
 
 namespace {
@@ -8,6 +9,48 @@ constexpr const char* schemaID = "org.gnome.desktop.interface";
 constexpr const char* themeKey = "cursor-theme";
 constexpr const char* sizeKey = "cursor-size";
 constexpr int defaultSize = 24;
+constexpr int shellTimeoutMilliseconds = 500;
+// Extension states as GNOME Shell numbers them.
+constexpr double extensionEnabled = 1;
+
+GVariant* callShell(GDBusConnection* bus, const char* interface, const char* method, GVariant* arguments)
+{
+    return g_dbus_connection_call_sync(bus, "org.gnome.Shell", "/org/gnome/Shell", interface, method, arguments,
+                                       nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, shellTimeoutMilliseconds, nullptr,
+                                       nullptr);
+}
+
+// Mutter redraws every cursor a theme drew on a change of the key from 48.1.
+bool shellRefreshesCursors(GDBusConnection* bus)
+{
+    GVariant* reply = callShell(bus, "org.freedesktop.DBus.Properties", "Get",
+                                g_variant_new("(ss)", "org.gnome.Shell", "ShellVersion"));
+    if (!reply)
+        return false;
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    int major = 0;
+    int minor = 0;
+    if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING))
+        std::sscanf(g_variant_get_string(value, nullptr), "%d.%d", &major, &minor);
+    g_variant_unref(value);
+    g_variant_unref(reply);
+    return major > 48 || (major == 48 && minor >= 1);
+}
+
+bool extensionRefreshesCursors(GDBusConnection* bus)
+{
+    GVariant* reply = callShell(bus, "org.gnome.Shell.Extensions", "GetExtensionInfo",
+                                g_variant_new("(s)", GnomeCursorThemeSetting::shellExtension));
+    if (!reply)
+        return false;
+    GVariant* info = g_variant_get_child_value(reply, 0);
+    double state = 0;
+    bool found = g_variant_lookup(info, "state", "d", &state);
+    g_variant_unref(info);
+    g_variant_unref(reply);
+    return found && state == extensionEnabled;
+}
 
 }
 
@@ -53,6 +96,16 @@ void GnomeCursorThemeSetting::resetTheme()
 void GnomeCursorThemeSetting::sync()
 {
     g_settings_sync();
+}
+
+bool GnomeCursorThemeSetting::refreshesRestingPointers()
+{
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus)
+        return false;
+    bool refreshes = shellRefreshesCursors(bus) || extensionRefreshesCursors(bus);
+    g_object_unref(bus);
+    return refreshes;
 }
 
 int GnomeCursorThemeSetting::size()

@@ -83,6 +83,9 @@ typedef void (*EventPostFunction)(CGEventTapLocation tap, CGEventRef event);
 /* Which decorated set the registrations that follow belong to, for a window
  * server that keeps one set per language, style and hand; optional. */
 typedef void (*SelectCursorSetFunction)(const char* language, const char* style, bool leftHanded);
+/* Hands the program's log to the window server, for what it finds out on its
+ * own threads (level 0 info, 1 warning, 2 error); optional. */
+typedef void (*SetLogHandlerFunction)(void (*handler)(int level, const char* message));
 
 CGSConnectionID CGSMainConnectionID(void);
 CGSConnectionID SLSMainConnectionID(void);
@@ -163,6 +166,7 @@ CGPoint TarnwickMouseLocation(void);
 bool TarnwickPrimaryScreenHeight(CGFloat* height);
 void CGEventPost(CGEventTapLocation tap, CGEventRef event);
 void TarnwickSelectCursorSet(const char* language, const char* style, bool leftHanded);
+void TarnwickSetLogHandler(void (*handler)(int level, const char* message));
 
 #ifdef __cplusplus
 }

@@ -5,14 +5,16 @@
 
 #include <X11/Xcursor/Xcursor.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <string_view>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -77,22 +79,44 @@ ImagesPointer xcursorImages(const CursorRecord& record, const std::vector<int>& 
     return images;
 }
 
-bool writeCursor(const fs::path& cursors, CursorNameMap::XNames xNames, const CursorRecord& record,
-                 const std::vector<int>& nominalSizes)
+std::error_code lastError()
+{
+    return std::error_code(errno ? errno : EIO, std::generic_category());
+}
+
+// A cursor that cannot be made into images is left to the inherited theme;
+// one that cannot be stored stops the folder.
+std::error_code writeCursor(const fs::path& cursors, CursorNameMap::XNames xNames, const CursorRecord& record,
+                            const std::vector<int>& nominalSizes)
 {
     ImagesPointer images = xcursorImages(record, nominalSizes);
     if (!images)
-        return false;
+        return {};
     std::error_code ignored;
     fs::path file = cursors / xNames.front();
+    // Another cursor may have made this name a link to itself.
     fs::remove(file, ignored);
+    errno = 0;
     if (!XcursorFilenameSaveImages(file.c_str(), images.get()))
-        return false;
+        return lastError();
+    // A name whose link cannot be made falls back to the inherited theme.
     for (std::size_t i = 1; i < xNames.size(); ++i) {
         fs::remove(cursors / xNames[i], ignored);
         fs::create_symlink(xNames.front(), cursors / xNames[i], ignored);
     }
-    return true;
+    return {};
+}
+
+bool isLeftover(const std::string& name)
+{
+    std::size_t mark = name.rfind(".new-");
+    if (mark == std::string::npos)
+        mark = name.rfind(".old-");
+    if (!name.starts_with(std::string(".") + ThemeFolder::namePrefix) || mark == std::string::npos)
+        return false;
+    // A folder of a run still writing stays.
+    pid_t writer = static_cast<pid_t>(std::atol(name.c_str() + mark + 5));
+    return writer > 0 && kill(writer, 0) != 0 && errno == ESRCH;
 }
 
 }
@@ -140,55 +164,77 @@ bool ThemeFolder::complete() const
     return fs::exists(path() + "/" + stampFile, ignored);
 }
 
-bool ThemeFolder::write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
-                        const std::vector<int>& nominalSizes, std::uint64_t digest) const
+std::error_code ThemeFolder::write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
+                                   const std::vector<int>& nominalSizes, std::uint64_t digest) const
 {
     std::error_code ignored;
     std::string building = iconsFolder_ + "/." + name_ + ".new-" + std::to_string(getpid());
     std::string retired = iconsFolder_ + "/." + name_ + ".old-" + std::to_string(getpid());
     fs::remove_all(building, ignored);
-    if (!writeInto(building, inherits, cursors, nominalSizes)) {
-        fs::remove_all(building, ignored);
-        return false;
+    std::error_code error = writeInto(building, inherits, cursors, nominalSizes);
+    if (!error) {
+        // Last: a folder is complete exactly when its stamp is there.
+        errno = 0;
+        std::ofstream stamp(building + "/" + stampFile);
+        if (!(stamp << hex(digest) << "\n" << std::flush))
+            error = lastError();
     }
-    std::ofstream(building + "/" + stampFile) << hex(digest) << "\n";
+    if (error) {
+        fs::remove_all(building, ignored);
+        return error;
+    }
     fs::remove_all(retired, ignored);
     fs::rename(path(), retired, ignored);
-    std::error_code error;
     fs::rename(building, path(), error);
+    if (error)
+        fs::rename(retired, path(), ignored);
     fs::remove_all(retired, ignored);
+    fs::remove_all(building, ignored);
     fs::path link = fs::path(linksFolder()) / name_;
     if (!error && !fs::is_symlink(link, ignored)) {
         fs::create_directories(linksFolder(), ignored);
         fs::create_directory_symlink(path(), link, ignored);
     }
-    return !error;
+    return error;
 }
 
-bool ThemeFolder::writeInto(const std::string& folder, const std::string& inherits,
-                            const std::map<std::string, CursorRecord>& cursors,
-                            const std::vector<int>& nominalSizes) const
+void ThemeFolder::removeLeftovers(const std::string& iconsFolder)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(iconsFolder, error)) {
+        std::error_code ignored;
+        if (isLeftover(entry.path().filename().string()) && !entry.is_symlink(ignored))
+            fs::remove_all(entry.path(), ignored);
+    }
+}
+
+std::error_code ThemeFolder::writeInto(const std::string& folder, const std::string& inherits,
+                                       const std::map<std::string, CursorRecord>& cursors,
+                                       const std::vector<int>& nominalSizes) const
 {
     std::error_code error;
     fs::path cursorFolder = fs::path(folder) / "cursors";
     fs::create_directories(cursorFolder, error);
     if (error)
-        return false;
+        return error;
+    errno = 0;
     std::ofstream index(folder + "/index.theme");
     index << "[Icon Theme]\nName=" << name_ << "\nComment=Cursors with the keyboard language badge, by Tarnwick\n"
-          << "Inherits=" << inherits << "\n";
+          << "Inherits=" << inherits << "\n" << std::flush;
     if (!index)
-        return false;
+        return lastError();
     // Several names stand for the same X cursor (the arrow has a dozen); the
     // first of them in name order is written, named cursors before numbered.
     std::set<std::string> written;
     for (const auto& [name, record] : cursors) {
         CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
-        if (!xNames.empty() && !written.contains(xNames.front()) &&
-            writeCursor(cursorFolder, xNames, record, nominalSizes))
-            written.insert(xNames.front());
+        if (xNames.empty() || written.contains(xNames.front()))
+            continue;
+        if ((error = writeCursor(cursorFolder, xNames, record, nominalSizes)))
+            return error;
+        written.insert(xNames.front());
     }
-    return !written.empty();
+    return written.empty() ? std::make_error_code(std::errc::invalid_argument) : std::error_code();
 }
 
 std::string ThemeFolder::linksFolder()

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // One of the program's decorated sets as an Xcursor theme folder under the
@@ -35,9 +36,13 @@ public:
     bool complete() const;
 
     // Builds the folder beside its place and swaps it in, so a toolkit never
-    // reads half a theme. False when nothing could be written.
-    bool write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
-               const std::vector<int>& nominalSizes, std::uint64_t digest) const;
+    // reads half a theme. The error that stopped it, if any: the folder in
+    // place is then the one there before.
+    std::error_code write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
+                          const std::vector<int>& nominalSizes, std::uint64_t digest) const;
+
+    // Removes what a run killed while it wrote left beside the folders.
+    static void removeLeftovers(const std::string& iconsFolder);
 
     // Removes the program's own folders (named with the prefix and holding a
     // stamp) for which stale(name) is true. Nothing else is ever touched.
@@ -54,7 +59,7 @@ private:
     static std::string linksFolder();
     static std::vector<std::string> ownFolders(const std::string& iconsFolder);
     static void removeFolder(const std::string& path);
-    bool writeInto(const std::string& folder, const std::string& inherits,
+    std::error_code writeInto(const std::string& folder, const std::string& inherits,
                    const std::map<std::string, CursorRecord>& cursors, const std::vector<int>& nominalSizes) const;
 
     std::string iconsFolder_;

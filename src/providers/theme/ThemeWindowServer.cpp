@@ -1,6 +1,7 @@
 #include "providers/theme/ThemeWindowServer.h"
 
 #include "platform/files/UserDirectories.h"
+#include "providers/ProviderLog.h"
 #include "providers/theme/ThemeFolder.h"
 
 #include <cctype>
@@ -33,6 +34,12 @@ ThemeWindowServer::ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop
     : desktop_(std::move(desktop)), iconsFolder_(std::move(iconsFolder)),
       userTheme_((desktop_->recover(), desktop_->userTheme())), size_(desktop_->size()), theme_(userTheme_, size_)
 {
+    ThemeFolder::removeLeftovers(iconsFolder_);
+}
+
+void ThemeWindowServer::finishQueuedWork()
+{
+    queue_.sync([] {});
 }
 
 void ThemeWindowServer::select(const std::string& language, const std::string& style, bool leftHanded)
@@ -41,6 +48,7 @@ void ThemeWindowServer::select(const std::string& language, const std::string& s
     std::string hand = leftHanded ? "left" : "right";
     selected_ = ThemeFolder::namePrefix + folderWord(language) + "-" + folderWord(style) + "-" + hand;
     selectedSinceReset_ = true;
+    ++generation_;
     std::string suffix = "-" + folderWord(style) + "-" + hand;
     ThemeFolder::removeStale(iconsFolder_, [&](const std::string& name) {
         return !name.ends_with(suffix) && name != shown_;
@@ -139,7 +147,7 @@ CGSError ThemeWindowServer::setSystemCursor(CGSConnectionID connection, CGSCurso
 }
 
 // Without a selected set, or with nothing registered for it, the user's theme
-// stays.
+// stays. A set drawn anew is shown once its folder is complete.
 CGSError ThemeWindowServer::activate(const std::string& name, CGSCursorSeed* seed)
 {
     current_ = name;
@@ -147,23 +155,34 @@ CGSError ThemeWindowServer::activate(const std::string& name, CGSCursorSeed* see
     selectedSinceReset_ = false;
     if (selected_.empty() || registrations_[selected_].empty())
         return success;
-    if (!writeSelected())
-        return cannotComplete;
+    if (std::exchange(dirty_, false)) {
+        queue_.async([this, theme = selected_, cursors = registrations_[selected_], generation = generation_] {
+            write(theme, cursors, generation);
+        });
+        return success;
+    }
+    if (!ThemeFolder(iconsFolder_, selected_).complete())
+        return success;
     return pointDesktopAt(selected_) ? success : cannotComplete;
 }
 
-bool ThemeWindowServer::writeSelected()
+void ThemeWindowServer::write(const std::string& theme, const Registrations& cursors, std::uint64_t generation)
 {
-    if (!dirty_)
-        return true;
-    const Registrations& cursors = registrations_[selected_];
     std::vector<int> sizes = nominalSizes();
     std::uint64_t digest = ThemeFolder::digest(userTheme_, cursors, sizes);
-    ThemeFolder folder(iconsFolder_, selected_);
-    if (!folder.holds(digest) && !folder.write(userTheme_, cursors, sizes, digest))
-        return false;
-    dirty_ = false;
-    return true;
+    ThemeFolder folder(iconsFolder_, theme);
+    std::error_code error;
+    if (!folder.holds(digest))
+        error = folder.write(userTheme_, cursors, sizes, digest);
+    std::lock_guard lock(mutex_);
+    if (error) {
+        ProviderLog::write(ProviderLog::Level::error, "Cursor theme " + theme + " could not be written to " +
+                                                          folder.path() + ": " + error.message() +
+                                                          "; the desktop keeps its cursor theme");
+        return;
+    }
+    if (generation == generation_ && selected_ == theme)
+        pointDesktopAt(theme);
 }
 
 bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
@@ -173,7 +192,28 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
     if (!desktop_->show(theme))
         return false;
     shown_ = theme;
+    refreshRestingPointerSoon();
     return true;
+}
+
+void ThemeWindowServer::refreshRestingPointerSoon()
+{
+    if (std::exchange(refreshPending_, true))
+        return;
+    queue_.async([this] { refreshRestingPointer(); });
+}
+
+// Off the lock: waiting for the desktop's programs to hear of the change,
+// then for the compositor to move the pointer, takes a few frames.
+void ThemeWindowServer::refreshRestingPointer()
+{
+    {
+        std::lock_guard lock(mutex_);
+        refreshPending_ = false;
+    }
+    desktop_->sync();
+    if (!desktop_->refreshesRestingPointers())
+        reentry_.run();
 }
 
 std::vector<int> ThemeWindowServer::nominalSizes() const
@@ -222,11 +262,13 @@ CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
     if (std::exchange(selectedSinceReset_, false))
         return success;
     selected_.clear();
+    ++generation_;
     if (!shown_)
         return success;
     if (!desktop_->restore())
         return cannotComplete;
     shown_.reset();
+    refreshRestingPointerSoon();
     return success;
 }
 

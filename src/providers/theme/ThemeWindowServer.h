@@ -1,10 +1,12 @@
 #pragma once
 
+#include "base/SerialQueue.h"
 #include "platform/desktopsettings/DesktopCursorTheme.h"
 #include "platform/provider/WindowServerFunctions.h"
 #include "providers/x11/CursorNameMap.h"
 #include "providers/x11/CursorRecord.h"
 #include "providers/x11/CursorTheme.h"
+#include "providers/x11/PointerReentry.h"
 
 #include <map>
 #include <memory>
@@ -17,12 +19,15 @@
 // theme its settings name.
 //
 // Registration keeps the images of the selected set (language, style, hand);
-// activation writes that set as an Xcursor theme folder (only when its
-// content changed) and points the desktop's cursor-theme setting at it;
-// unregistering everything points the setting back at the user's theme. The
-// user's theme name is kept in a backup file from the first change to the
-// restore, and a start that finds the backup puts it back before anything
-// else. Copies of cursors nobody registered come from the user's theme.
+// activation hands that set to a queue of its own, which writes it as an
+// Xcursor theme folder (only when its content changed) and points the
+// desktop's cursor-theme setting at it once the folder is complete; a set
+// already on disk is shown at once. Unregistering everything points the
+// setting back at the user's theme. The user's theme name is kept in a
+// backup file from the first change to the restore, and a start that finds
+// the backup puts it back before anything else. After each change of theme
+// the queue makes a resting pointer show it, where the desktop does not.
+// Copies of cursors nobody registered come from the user's theme.
 class ThemeWindowServer {
 public:
     static constexpr CGSError success = 0;
@@ -46,6 +51,8 @@ public:
     void select(const std::string& language, const std::string& style, bool leftHanded);
     const std::string& selectedTheme() const { return selected_; }
     const std::string& userTheme() const { return userTheme_; }
+    // Returns once the queue has done what it was given so far.
+    void finishQueuedWork();
 
     CGSError registerCursor(CGSConnectionID connection, const char* name, const CursorRecord& record,
                             CGSCursorSeed* seed);
@@ -76,8 +83,11 @@ private:
 
     std::optional<CursorRecord> recordFor(const std::string& name, CursorNameMap::XNames xNames);
     CGSError activate(const std::string& name, CGSCursorSeed* seed);
-    bool writeSelected();
+    // On the queue: the folder written, then shown if still selected.
+    void write(const std::string& theme, const Registrations& cursors, std::uint64_t generation);
     bool pointDesktopAt(const std::string& theme);
+    void refreshRestingPointerSoon();
+    void refreshRestingPointer();
     std::vector<int> nominalSizes() const;
     std::optional<CursorFrames> currentFrames();
 
@@ -92,9 +102,17 @@ private:
     // Per theme folder, what was registered for it.
     std::map<std::string, Registrations> registrations_;
     bool dirty_ = false;
+    // Counts selections and restores: a folder written for an older one is
+    // not shown.
+    std::uint64_t generation_ = 0;
     // What the program pointed the desktop at; nothing while it shows the user's.
     std::optional<std::string> shown_;
     std::string current_ = "com.apple.coregraphics.Arrow";
     CGSCursorSeed seed_ = 1;
     float scale_ = 1.0f;
+    bool refreshPending_ = false;
+    // Used on the queue only.
+    PointerReentry reentry_;
+    // Last, so that what it still holds runs before anything else goes.
+    SerialQueue queue_{"com.tarnwick.theme"};
 };

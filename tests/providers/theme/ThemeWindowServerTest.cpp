@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "providers/ProviderLog.h"
 #include "providers/theme/ThemeFolder.h"
 #include "providers/theme/ThemeWindowServer.h"
 #include "support/TempHome.h"
@@ -70,6 +71,14 @@ void registerSet(ThemeWindowServer& server, std::uint32_t colour)
     for (const char* name : {"com.apple.coregraphics.Arrow", "com.apple.coregraphics.IBeam"})
         ASSERT_EQ(server.registerCursor(1, name, solid(colour), &seed), ThemeWindowServer::success);
     ASSERT_EQ(server.setRegistered(1, "com.apple.coregraphics.Arrow", &seed), ThemeWindowServer::success);
+    server.finishQueuedWork();
+}
+
+std::vector<std::string> logged;
+
+void recordLine(int level, const char* message)
+{
+    logged.push_back(std::to_string(level) + " " + message);
 }
 
 std::uint32_t firstPixel(const std::string& file)
@@ -129,6 +138,8 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
 TEST(ThemeWindowServerTest, AStartAfterACrashPutsTheUsersThemeBackAndADamagedBackupNeverStopsIt)
 {
     Session session;
+    std::string leftover = session.icons + "/.Tarnwick-en-letterbadge-right.new-999999999";
+    fs::create_directories(leftover + "/cursors");
     session.desktop.theme = "Tarnwick-ru-letterbadge-right";
     ASSERT_TRUE(session.backup.write({{"cursor-theme", "Breeze"}}));
     EXPECT_EQ(fs::status(session.backup.path()).permissions() & fs::perms::all,
@@ -137,6 +148,7 @@ TEST(ThemeWindowServerTest, AStartAfterACrashPutsTheUsersThemeBackAndADamagedBac
     EXPECT_EQ(session.desktop.theme, "Breeze");
     EXPECT_EQ(server->userTheme(), "Breeze");
     EXPECT_FALSE(session.backup.exists());
+    EXPECT_FALSE(fs::exists(leftover)) << "half a folder a killed run was writing";
 
     session.desktop.theme = "Tarnwick-ru-letterbadge-right";
     TempHome::writeFile(session.backup.path(), "bplist00 damaged");
@@ -178,4 +190,24 @@ TEST(ThemeWindowServerTest, FoldersOfAnotherStyleOrHandGoWhileOtherThemesStay)
     server->select("de", "flag", true);
     EXPECT_TRUE(fs::exists(session.icons + "/Tarnwick-de-letterbadge-right")) << "the set the desktop shows stays";
     EXPECT_FALSE(fs::exists(session.icons + "/Tarnwick-en-letterbadge-right"));
+}
+
+TEST(ThemeWindowServerTest, AFolderThatCannotBeWrittenIsLoggedOnceAndTheDesktopKeepsItsTheme)
+{
+    Session session;
+    // A file where a folder should be stops every user, root included.
+    TempHome::writeFile(session.home.path() + "/blocked", "");
+    session.icons = session.home.path() + "/blocked/icons";
+    logged.clear();
+    ProviderLog::setHandler(&recordLine);
+    auto server = session.start();
+    server->select("ru", "letterbadge", false);
+    registerSet(*server, red);
+    ProviderLog::setHandler(nullptr);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_TRUE(logged[0].starts_with("2 Cursor theme Tarnwick-ru-letterbadge-right could not be written to " +
+                                      session.icons + "/Tarnwick-ru-letterbadge-right: Not a directory"))
+        << logged[0];
+    EXPECT_EQ(session.desktop.theme, "DMZ-White");
+    EXPECT_FALSE(session.backup.exists());
 }
