@@ -86,10 +86,11 @@ void GuiApplication::choosePlatform()
 #if defined(__SANITIZE_ADDRESS__)
 // System libraries keep allocations until exit by design: Qt's font fallback
 // leaves fontconfig patterns behind, and the tray's session-bus connection
-// keeps libdbus state. Sanitizer builds would otherwise fail every program
+// keeps libdbus state, and Qt's X platform keeps the pointer devices
+// XWayland announces. Sanitizer builds would otherwise fail every program
 // that draws text or shows a tray item.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libQt6XcbQpa.so\n";
 }
 #endif

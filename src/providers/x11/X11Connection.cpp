@@ -23,9 +23,10 @@ struct X11Connection::Hooks {
 namespace {
 
 // The connection-loss handler is process-wide; it has to know every display
-// of ours, whichever thread uses it.
-std::mutex openMutex;
-std::vector<X11Connection*> openConnections;
+// of ours, whichever thread uses it. Never destroyed: a connection of another
+// static object may close after this file's statics are gone.
+std::mutex& openMutex = *new std::mutex;
+std::vector<X11Connection*>& openConnections = *new std::vector<X11Connection*>;
 XIOErrorHandler previousIOErrorHandler = nullptr;
 
 }

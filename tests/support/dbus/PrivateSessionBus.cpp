@@ -17,6 +17,7 @@ const char* const configuration = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop/
   <type>session</type>
   <listen>unix:tmpdir=/tmp</listen>
   <auth>EXTERNAL</auth>
+  <servicedir>@SERVICES@</servicedir>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -25,20 +26,35 @@ const char* const configuration = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop/
 </busconfig>
 )";
 
-std::string writeConfiguration()
+std::string writeConfiguration(const std::string& serviceFolder)
 {
     std::string path = (std::filesystem::temp_directory_path() / "tarnwick-bus-XXXXXX").string();
     int fd = mkstemp(path.data());
     if (fd < 0)
         return {};
     close(fd);
-    std::ofstream(path) << configuration;
+    std::string text = configuration;
+    text.replace(text.find("@SERVICES@"), 10, serviceFolder);
+    std::ofstream(path) << text;
     return path;
 }
 
+std::string copyServices(const std::vector<std::string>& names)
+{
+    std::string folder = (std::filesystem::temp_directory_path() / "tarnwick-services-XXXXXX").string();
+    if (!mkdtemp(folder.data()))
+        return {};
+    std::error_code ignored;
+    for (const auto& name : names)
+        std::filesystem::copy_file("/usr/share/dbus-1/services/" + name + ".service",
+                                   folder + "/" + name + ".service", ignored);
+    return folder;
 }
 
-PrivateSessionBus::PrivateSessionBus() : configPath_(writeConfiguration())
+}
+
+PrivateSessionBus::PrivateSessionBus(const std::vector<std::string>& activatable)
+    : serviceFolder_(copyServices(activatable)), configPath_(writeConfiguration(serviceFolder_))
 {
     int fds[2];
     if (configPath_.empty() || pipe2(fds, O_CLOEXEC) != 0)
@@ -71,4 +87,7 @@ PrivateSessionBus::~PrivateSessionBus()
     }
     if (!configPath_.empty())
         unlink(configPath_.c_str());
+    std::error_code ignored;
+    if (!serviceFolder_.empty())
+        std::filesystem::remove_all(serviceFolder_, ignored);
 }

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A session bus of its own for one test program: a dbus-daemon with a
-// minimal configuration (no activatable services, so nothing outside the
-// test answers on it), stopped when the object goes away. Give its address
-// to programs as DBUS_SESSION_BUS_ADDRESS.
+// minimal configuration (only the services named are activatable, so nothing
+// else outside the test answers on it), stopped when the object goes away.
+// Give its address to programs as DBUS_SESSION_BUS_ADDRESS.
 class PrivateSessionBus {
 public:
-    PrivateSessionBus();
+    // Services by bus name, started from the system's own service files as
+    // a desktop session's bus starts them.
+    explicit PrivateSessionBus(const std::vector<std::string>& activatable = {});
     ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus&) = delete;
     PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
@@ -19,5 +22,6 @@ public:
 private:
     int pid_ = -1;
     std::string address_;
+    std::string serviceFolder_;
     std::string configPath_;
 };

@@ -1,0 +1,186 @@
+// Qt and GoogleTest before the X headers, which define None, Bool and Status.
+#include "support/wayland/GnomeShellSession.h"
+
+#include "ProgramOnXServer.h"
+
+#include <X11/Xlib.h>
+
+#include <csignal>
+
+namespace {
+
+constexpr const char* interfaceSchema = "org.gnome.desktop.interface";
+constexpr const char* sourcesSchema = "org.gnome.desktop.input-sources";
+constexpr int badgePixels = 40;
+
+struct Spot {
+    const char* name;
+    int x, y;
+};
+
+// Where the widget factories of GTK 3 and GTK 4 lay out an empty notebook
+// page (the arrow) and a text entry (the I-beam), and the shell's own bar.
+const Spot page{"an empty page", 500, 700};
+const Spot entry{"a text entry", 180, 238};
+const Spot bar{"the shell's top bar", 400, 14};
+
+struct Application {
+    const char* name;
+    const char* path;
+};
+
+const Application gtk3{"GTK 3 (gtk3-widget-factory)", "/usr/bin/gtk3-widget-factory"};
+const Application gtk4{"GTK 4 (gtk4-widget-factory)", "/usr/bin/gtk4-widget-factory"};
+
+// Pixels of the badge's fill on the pointer resting at the spot: what the
+// screen shows with the pointer and not without it.
+int badgeOnPointer(const GnomeShellSession& session, const Spot& spot, const std::string& language)
+{
+    QImage with = session.capture(true);
+    QImage without = session.capture(false);
+    if (with.isNull() || with.size() != without.size())
+        return -1;
+    Rgb fill = letterBadgeFill(language);
+    int count = 0;
+    for (int y = std::max(0, spot.y - 16); y < std::min(with.height(), spot.y + 80); ++y) {
+        for (int x = std::max(0, spot.x - 48); x < std::min(with.width(), spot.x + 48); ++x) {
+            QRgb shown = with.pixel(x, y);
+            count += shown != without.pixel(x, y) && std::abs(qRed(shown) - fill.red) <= 12 &&
+                     std::abs(qGreen(shown) - fill.green) <= 12 && std::abs(qBlue(shown) - fill.blue) <= 12;
+        }
+    }
+    return count;
+}
+
+// Override-redirect windows mapped on XWayland since it began to watch.
+class MapWatch {
+public:
+    explicit MapWatch(const std::map<std::string, std::string>& environment)
+    {
+        setenv("XAUTHORITY", environment.at("XAUTHORITY").c_str(), 1);
+        display_ = XOpenDisplay(environment.at("DISPLAY").c_str());
+        if (!display_)
+            return;
+        XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
+        XSync(display_, False);
+    }
+    ~MapWatch()
+    {
+        if (display_)
+            XCloseDisplay(display_);
+    }
+
+    int overrideRedirectMaps()
+    {
+        while (display_ && XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            maps_ += event.type == MapNotify && event.xmap.override_redirect;
+        }
+        return maps_;
+    }
+
+private:
+    Display* display_ = nullptr;
+    int maps_ = 0;
+};
+
+class GnomeShellProgramTest : public ::testing::TestWithParam<bool> {
+protected:
+    bool withExtension() const { return GetParam(); }
+
+    GnomeShellSession::Options options() const
+    {
+        GnomeShellSession::Options options{userTheme, {{"xkb", "us"}, {"xkb", "ru"}}, {}};
+        if (withExtension())
+            options.extensionFolders.push_back(TARNWICK_SOURCE_DIR "/packaging/gnome-shell/pointer-refresh@tarnwick.com");
+        return options;
+    }
+
+    std::unique_ptr<ChildProcess> open(const Application& application)
+    {
+        auto environment = session.environment();
+        environment["GDK_BACKEND"] = "wayland";
+        auto program = std::make_unique<ChildProcess>(std::vector<std::string>{application.path}, environment);
+        // The window covers the desktop's background once it is up.
+        EXPECT_TRUE(waitUntil(20, [&] {
+            session.leaveOverview();
+            QImage screen = session.capture(false);
+            return !screen.isNull() && qGray(screen.pixel(page.x, page.y)) > 200;
+        })) << application.name << " did not open its window: " << program->standardError();
+        return program;
+    }
+
+    bool showsBadge(const Spot& spot, const std::string& language, double limit)
+    {
+        return waitUntil(limit, [&] { return badgeOnPointer(session, spot, language) >= badgePixels; });
+    }
+
+    // With the pointer resting, GNOME's input source changes without the
+    // shell's switcher, as a per-window source or a script changes it.
+    void switchTo(const std::string& language)
+    {
+        std::string other = language == "us" ? "ru" : "us";
+        session.setSetting(sourcesSchema, "mru-sources", "[('xkb', '" + language + "'), ('xkb', '" + other + "')]");
+    }
+
+    void expectRestingPointerFollows(const Application& application, const Spot& spot)
+    {
+        session.movePointer(spot.x, spot.y);
+        ASSERT_TRUE(showsBadge(spot, "en", 10))
+            << application.name << ", " << spot.name << ": no badge on the pointer\n" << tarnwick.log();
+        for (const char* language : {"ru", "us"}) {
+            switchTo(language);
+            std::string code = language == std::string("us") ? "en" : language;
+            EXPECT_TRUE(showsBadge(spot, code, 5))
+                << application.name << ", " << spot.name << ": the resting pointer kept its badge after the switch to "
+                << language;
+        }
+    }
+
+    std::string userTheme = XvfbServer::cursorTheme();
+    TempHome home;
+    GnomeShellSession session{options()};
+    TarnwickProgram tarnwick;
+};
+
+}
+
+TEST_P(GnomeShellProgramTest, ARestingPointerShowsEverySwitchAndTheRestoreOverGtkWindowsAndTheShell)
+{
+    unsetenv("GSETTINGS_BACKEND");
+    ASSERT_TRUE(session.ready());
+    MapWatch maps(session.environment());
+    auto gtk3Window = open(gtk3);
+
+    auto environment = session.environment();
+    environment["TARNWICK_WINDOW_SERVER"] = "";
+    environment["TARNWICK_INPUT_SOURCE"] = "";
+    auto program = tarnwick.launch(environment);
+    ASSERT_TRUE(waitUntil(20, [&] { return session.setting(interfaceSchema, "cursor-theme").starts_with("'Tarnwick-en-"); }))
+        << session.setting(interfaceSchema, "cursor-theme") << "\n" << tarnwick.log() << program->standardError();
+
+    expectRestingPointerFollows(gtk3, page);
+    expectRestingPointerFollows(gtk3, entry);
+    expectRestingPointerFollows(gtk3, bar);
+    gtk3Window.reset();
+    auto gtk4Window = open(gtk4);
+    expectRestingPointerFollows(gtk4, page);
+    expectRestingPointerFollows(gtk4, entry);
+
+    program->signal(SIGTERM);
+    EXPECT_EQ(program->wait(10), 0) << program->standardError();
+    EXPECT_EQ(session.setting(interfaceSchema, "cursor-theme"), "'" + userTheme + "'");
+    EXPECT_TRUE(waitUntil(5, [&] { return badgeOnPointer(session, entry, "en") == 0; }))
+        << "the resting pointer kept the badge after the program ended";
+
+    if (withExtension())
+        EXPECT_EQ(maps.overrideRedirectMaps(), 0) << "the shell extension refreshes the pointer; XWayland is not needed";
+    else
+        EXPECT_GT(maps.overrideRedirectMaps(), 0);
+}
+
+// Xlib defines Bool; the generator is GoogleTest's.
+INSTANTIATE_TEST_SUITE_P(, GnomeShellProgramTest, ::testing::Values(false, true), [](const auto& info) {
+    return info.param ? "WithTheShellExtension" : "WithoutTheShellExtension";
+});
