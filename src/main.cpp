@@ -1,6 +1,8 @@
 #include "accessibility/CursorAccessibilityAppearanceController.h"
 #include "app/AppServices.h"
 #include "app/CommandLine.h"
+#include "app/ControlCommand.h"
+#include "app/FirstStartNotice.h"
 #include "app/GracefulTermination.h"
 #include "app/TarnwickTrayApp.h"
 #include "base/AppLog.h"
@@ -17,6 +19,7 @@
 #include "platform/instance/InstanceLock.h"
 #include "platform/provider/WindowServerProvider.h"
 #include "platform/runloop/QtRunLoop.h"
+#include "platform/sessionbus/SessionBusControl.h"
 #include "platform/statusbar/AccessoryApplication.h"
 #include "platform/syslog/SystemLog.h"
 #include "render/CursorPreviews.h"
@@ -58,9 +61,19 @@ int renderPreviews(const std::string& directory)
     return outcome.succeeded ? 0 : 1;
 }
 
+// One Tarnwick per session bus, which names the running one, and per display.
+bool isOnlyInstance(const SessionBusControl& control)
+{
+    if (control.claim() != SessionBusControl::Claim::taken)
+        return InstanceLock::acquire();
+    InstanceLock::reportAlreadyRunning();
+    return false;
+}
+
 int runTray(int argc, char** argv)
 {
-    if (!InstanceLock::acquire())
+    SessionBusControl control;
+    if (!isOnlyInstance(control))
         return 0;
     AppLog::clearFile();
     // The runtime resolves the window server's functions when it is created
@@ -75,6 +88,9 @@ int runTray(int argc, char** argv)
     // sources, the telemetry reporter, then the runtime's resolution report.
     std::unique_ptr<InputSourceService> inputSources = InputSourceService::fromEnvironment();
     UserDefaults& defaults = UserDefaults::standard();
+    // Whether this home starts for the first time is told by its settings, so
+    // before anything writes them.
+    FirstStartNotice firstStartNotice(defaults);
     // The telemetry outbox delivers through the shared session as well: one
     // transfer thread for the process.
     HttpSession& httpSession = HttpSession::shared();
@@ -93,7 +109,9 @@ int runTray(int argc, char** argv)
                               .httpSession = httpSession,
                               .launchAgent = *launchAgent,
                               .enableCursorSeedWatchdog = seedWatchdogFromEnvironment(),
-                              .activationSwitches = ActivationSwitches::fromEnvironment()});
+                              .activationSwitches = ActivationSwitches::fromEnvironment(),
+                              .control = control.claim() == SessionBusControl::Claim::claimed ? &control : nullptr,
+                              .firstStartNotice = &firstStartNotice});
     DisplayLoss::install([&delegate](const std::string& cause) {
         AppLog::error("Display connection lost: " + cause + "; ending the program");
         delegate.terminate();
@@ -126,6 +144,8 @@ int main(int argc, char** argv)
         return printDetectedLanguage();
     case CommandLine::Action::renderPreviews:
         return renderPreviews(command.previewDirectory);
+    case CommandLine::Action::control:
+        return ControlCommand::run(command);
     case CommandLine::Action::run:
         break;
     }

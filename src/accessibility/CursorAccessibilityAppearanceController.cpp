@@ -52,20 +52,21 @@ CursorAccessibilityAppearanceController::CursorAccessibilityAppearanceController
 {
 }
 
-void CursorAccessibilityAppearanceController::recoverPreviousSessionIfNeeded()
+bool CursorAccessibilityAppearanceController::recoverPreviousSessionIfNeeded()
 {
     auto backup = PropertyList::readFile(backupURL);
     auto stored = backup ? backup->value("values") : std::nullopt;
     if (!stored || stored->type() != PropertyList::Type::dictionary)
-        return;
+        return true;
     AppLog::warn("Recovered pending cursor accessibility backup from previous run; restoring user settings");
     // Only the keys this controller owns: a damaged backup must not write
     // anything else into the system's domain.
     if (!applyValues(managedEntriesOf(*stored))) {
         AppLog::error("Failed to restore recovered cursor accessibility backup; keeping backup file for manual recovery");
-        return;
+        return false;
     }
     removeBackupFile();
+    return true;
 }
 
 bool CursorAccessibilityAppearanceController::activateSystemCursorAppearanceIfNeeded()

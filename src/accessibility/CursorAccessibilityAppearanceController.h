@@ -20,8 +20,9 @@ public:
     // Paths come from the current user's folders at creation.
     CursorAccessibilityAppearanceController();
 
-    // Restores values left in a backup file by an earlier run.
-    void recoverPreviousSessionIfNeeded();
+    // Restores values left in a backup file by an earlier run; false only
+    // when there were some and they could not be put back (the backup stays).
+    bool recoverPreviousSessionIfNeeded();
     // Switches the customisation off if it is on; true when the override is
     // now active.
     bool activateSystemCursorAppearanceIfNeeded();

@@ -7,10 +7,12 @@
 class CGSRuntime;
 class CursorAccessibilityAppearanceController;
 class CursorCapeStore;
+class FirstStartNotice;
 class HttpSession;
 class InputSourceService;
 class LaunchAgent;
 class RunLoop;
+class SessionBusControl;
 class TelemetryReporter;
 class UserDefaults;
 
@@ -32,4 +34,8 @@ struct AppServices {
     LaunchAgent& launchAgent;
     bool enableCursorSeedWatchdog = false;
     ActivationSwitches activationSwitches;
+    // Where the program owns its name on the session bus; none otherwise.
+    SessionBusControl* control = nullptr;
+    // None where no notice is wanted, as in tests.
+    FirstStartNotice* firstStartNotice = nullptr;
 };

@@ -1,9 +1,11 @@
 #include "app/TarnwickTrayApp.h"
 
 #include "accessibility/CursorAccessibilityAppearanceController.h"
+#include "app/FirstStartNotice.h"
 #include "base/AppLog.h"
 #include "base/LogFormat.h"
 #include "controller/SystemCursorController.h"
+#include "platform/sessionbus/SessionBusControl.h"
 #include "runtime/CGSRuntime.h"
 #include "telemetry/TelemetryReporter.h"
 
@@ -29,11 +31,7 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
     // Before the controller exists, so that its baselines are the system's
     // own cursors rather than whatever an earlier run left installed.
     CGSRuntime& runtime = services_.runtime;
-    if (auto connection = runtime.mainConnectionID())
-        AppLog::info("Startup hard reset before controller init: " +
-                     LogFormat::boolean(runtime.hardResetSystemCursors(*connection, maxTrackedCursorID)));
-    else
-        AppLog::warn("Startup hard reset skipped: missing main connection ID");
+    hardResetSystemCursors(runtime);
     cursorController_ = std::make_shared<SystemCursorController>(runtime, services_.capeStore(),
                                                                  services_.activationSwitches);
     pipeline_.setCursorController(cursorController_);
@@ -53,10 +51,28 @@ void TarnwickTrayApp::applicationDidFinishLaunching()
     else
         AppLog::info("Cursor seed watchdog disabled (set ORVELLE_ENABLE_SEED_WATCHDOG=1 to enable)");
     pipeline_.refreshStateAndApplyCursor(true, "launch");
+    // Calls that came while starting have waited for this.
+    if (services_.control)
+        services_.control->serve(trayMenu_.controlActions());
+    if (services_.firstStartNotice)
+        services_.firstStartNotice->showIfOwed(trayMenu_.statusItem()->isInTray());
+}
+
+void TarnwickTrayApp::hardResetSystemCursors(CGSRuntime& runtime)
+{
+    if (auto connection = runtime.mainConnectionID())
+        AppLog::info("Startup hard reset before controller init: " +
+                     LogFormat::boolean(runtime.hardResetSystemCursors(*connection, maxTrackedCursorID)));
+    else
+        AppLog::warn("Startup hard reset skipped: missing main connection ID");
 }
 
 void TarnwickTrayApp::applicationWillTerminate()
 {
+    // Calls over the bus end here: the loop still runs below, and nothing may
+    // decorate the cursors once they are restored.
+    if (services_.control)
+        services_.control->close();
     services_.telemetryReporter.finishTelemetry();
     AppLog::info("Tarnwick terminating; restoring original cursors");
     pipeline_.stop();

@@ -28,6 +28,11 @@ public:
 
     static constexpr int maxTrackedCursorID = 101;
 
+    // Puts the system's own cursors back in the window server, as start-up
+    // does before the controller captures them, and as --restore does after
+    // a run that did not end cleanly.
+    static void hardResetSystemCursors(CGSRuntime& runtime);
+
     bool enableCursorSeedWatchdog() const { return services_.enableCursorSeedWatchdog; }
     const CursorPreferences& preferences() const { return preferences_; }
     LanguageChangePipeline& pipeline() { return pipeline_; }

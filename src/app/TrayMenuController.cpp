@@ -35,7 +35,8 @@ TrayMenuController::TrayMenuController(const AppServices& services, CursorPrefer
       httpSession_(services.httpSession),
       preferences_(preferences),
       pipeline_(pipeline),
-      quit_(std::move(quit))
+      quit_(std::move(quit)),
+      control_(services.control)
 {
 }
 
@@ -67,7 +68,7 @@ void TrayMenuController::setupTrayMenu()
     leftHandedItem_->setOn(preferences_.isLeftHanded());
     auto reapplyItem = MenuItem::make("Reapply for current language", [this](MenuItem&) { forceApply(); }, "r");
     auto restoreItem = MenuItem::make("Restore OS cursor", [this](MenuItem&) { restoreSystemCursors(); }, "s");
-    auto updatesItem = MenuItem::make("Check for Updates...", [this](MenuItem&) { updaterController_->checkForUpdates(); });
+    auto updatesItem = MenuItem::make("Check for Updates...", [this](MenuItem&) { checkForUpdates(); });
     launchAtLoginItem_ = MenuItem::make("Launch at Login", [this](MenuItem&) { toggleLaunchAtLogin(); });
     launchAtLoginItem_->setOn(launchAgent_.exists());
     auto quitItem = MenuItem::make("Quit", [this](MenuItem&) { quitApp(); }, "q");
@@ -97,18 +98,24 @@ void TrayMenuController::updateMenu(const LanguageState& state, const std::strin
     if (badgeText.empty())
         badgeText = InputLanguage::badgeText(InputLanguage::normalizedCode(code));
     statusItem_->setTitle("TW [" + badgeText + "]");
-    statusItem_->setBadge(statusBadge(preferences_.style(), state.language));
+    CursorStyle style = preferences_.style();
+    statusItem_->setBadge(statusBadge(style, state.language));
+    if (control_)
+        control_->publish(controlState(state.language, style));
 }
 
 void TrayMenuController::onSelectStyle(MenuItem& sender)
 {
     if (!sender.representedObject())
         return;
-    auto style = cursorStyle(*sender.representedObject());
-    if (!style)
-        return;
-    std::string raw(rawValue(*style));
-    preferences_.setStyle(*style);
+    if (auto style = cursorStyle(*sender.representedObject()))
+        selectStyle(*style);
+}
+
+void TrayMenuController::selectStyle(CursorStyle style)
+{
+    std::string raw(rawValue(style));
+    preferences_.setStyle(style);
     cursorController_->invalidateCapeCache();
     AppLog::info("Style changed globally: style=" + raw);
     styleRootItem_->setSubmenu(makeStyleMenu());
@@ -118,7 +125,11 @@ void TrayMenuController::onSelectStyle(MenuItem& sender)
 
 void TrayMenuController::toggleLeftHanded()
 {
-    bool leftHanded = !preferences_.isLeftHanded();
+    setLeftHanded(!preferences_.isLeftHanded());
+}
+
+void TrayMenuController::setLeftHanded(bool leftHanded)
+{
     preferences_.setLeftHanded(leftHanded);
     leftHandedItem_->setOn(leftHanded);
     cursorController_->invalidateCapeCache();
@@ -134,7 +145,7 @@ void TrayMenuController::forceApply()
     telemetryReporter_.trackEvent("reapply", {{"source", "tray"}});
 }
 
-void TrayMenuController::restoreSystemCursors()
+bool TrayMenuController::restoreSystemCursors()
 {
     // A pending stabilization re-apply would put the badge straight back.
     pipeline_.cancelStabilizationReapplies();
@@ -143,6 +154,12 @@ void TrayMenuController::restoreSystemCursors()
     telemetryReporter_.recordCursorOutcome("suppressed", false);
     telemetryReporter_.trackEvent("restore", {{"restoreSucceeded", restored}});
     pipeline_.suppressWatchdog(restoreWatchdogSuppression);
+    return restored;
+}
+
+void TrayMenuController::checkForUpdates()
+{
+    updaterController_->checkForUpdates();
 }
 
 void TrayMenuController::quitApp()
@@ -162,6 +179,29 @@ void TrayMenuController::toggleLaunchAtLogin()
     bool enabled = launchAgent_.exists();
     launchAtLoginItem_->setOn(enabled);
     telemetryReporter_.trackEvent("autostart_changed", {{"enabled", enabled}});
+}
+
+ControlActions TrayMenuController::controlActions()
+{
+    ControlActions actions{.quit = [this] { quitApp(); },
+                           .reapply = [this] { forceApply(); },
+                           .restore = [this] { return restoreSystemCursors(); },
+                           .setStyle = [this](const std::string& raw) {
+                               if (auto style = cursorStyle(raw))
+                                   selectStyle(*style);
+                           },
+                           .setLeftHanded = [this](bool leftHanded) { setLeftHanded(leftHanded); },
+                           .checkForUpdates = [this] { checkForUpdates(); },
+                           .styles = {}};
+    for (CursorStyle style : allCursorStyles)
+        actions.styles.emplace_back(rawValue(style));
+    return actions;
+}
+
+ControlState TrayMenuController::controlState(const InputLanguage& language, CursorStyle style) const
+{
+    return {language.code(),     language.badgeText(),         language.displayName(),
+            language.sourceID(), std::string(rawValue(style)), preferences_.isLeftHanded()};
 }
 
 void TrayMenuController::installLaunchAgent()

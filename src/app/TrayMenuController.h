@@ -5,6 +5,8 @@
 #include "language/LanguageState.h"
 #include "menu/Menu.h"
 #include "menu/MenuItem.h"
+#include "platform/sessionbus/ControlActions.h"
+#include "platform/sessionbus/SessionBusControl.h"
 #include "platform/statusbar/StatusItem.h"
 #include "platform/updater/UpdateChecker.h"
 
@@ -15,9 +17,10 @@
 class LanguageChangePipeline;
 class SystemCursorController;
 
-// The program's whole user interface: the status item titled with the current
+// The program's user interface: the status item titled with the current
 // badge, and its menu of styles, left-handed cursors, re-apply and restore,
-// update checks, launch at login and quit.
+// update checks, launch at login and quit. The session bus reaches the same
+// actions.
 class TrayMenuController {
 public:
     TrayMenuController(const AppServices& services, CursorPreferences& preferences, LanguageChangePipeline& pipeline,
@@ -37,11 +40,18 @@ public:
     std::shared_ptr<Menu> makeStyleMenu();
     void updateMenu(const LanguageState& state, const std::string& code, const std::string& trigger);
     void onSelectStyle(MenuItem& sender);
+    void selectStyle(CursorStyle style);
     void toggleLeftHanded();
+    void setLeftHanded(bool leftHanded);
     void forceApply();
-    void restoreSystemCursors();
+    // Whether the system cursors are back.
+    bool restoreSystemCursors();
+    void checkForUpdates();
     void quitApp();
     void toggleLaunchAtLogin();
+
+    // The same actions for the session bus.
+    ControlActions controlActions();
 
     // None before setupTrayMenu.
     StatusItem* statusItem() const { return statusItem_.get(); }
@@ -53,6 +63,7 @@ private:
     void installLaunchAgent();
     void removeLaunchAgent();
     void showUpdateResult(const UpdateChecker::Result& result);
+    ControlState controlState(const InputLanguage& language, CursorStyle style) const;
 
     TelemetryReporter& telemetryReporter_;
     LaunchAgent& launchAgent_;
@@ -61,6 +72,7 @@ private:
     CursorPreferences& preferences_;
     LanguageChangePipeline& pipeline_;
     const std::function<void()> quit_;
+    SessionBusControl* const control_;
     std::shared_ptr<SystemCursorController> cursorController_;
     std::unique_ptr<UpdateChecker> updaterController_;
     std::unique_ptr<StatusItem> statusItem_;

@@ -20,6 +20,7 @@ protected:
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""},
             {"XDG_RUNTIME_DIR", home.path() + "/run"},
+            {"DBUS_SESSION_BUS_ADDRESS", TarnwickProgram::noSessionBus},
             {"TARNWICK_LOG_FILE", tarnwick.logPath()},
             {"TARNWICK_WINDOW_SERVER", std::string(TARNWICK_BINARY_DIR) + "/src/libtarnwick_provider_sim_empty.so"}};
         for (auto& [name, value] : extra)
@@ -118,6 +119,11 @@ TEST_F(ProcessShellTest, CommandLineAnswersHelpVersionAndUnknownOptions)
     ChildProcess version({ChildProcess::programPath(), "--version"});
     EXPECT_EQ(version.wait(10), 0);
     EXPECT_EQ(version.standardOutput().rfind("tarnwick ", 0), 0u);
+
+    // With no Tarnwick to reach, a control option says so.
+    ChildProcess status({ChildProcess::programPath(), "--status"}, environment());
+    EXPECT_EQ(status.wait(10), 1);
+    EXPECT_NE(status.standardError().find("Tarnwick is not running"), std::string::npos) << status.standardError();
 
     ChildProcess unknown({ChildProcess::programPath(), "--bogus"});
     EXPECT_EQ(unknown.wait(10), 2);

@@ -1,6 +1,8 @@
 // GoogleTest before the X headers, which define None, Bool and Status.
 #include "ProgramOnXServer.h"
 
+#include "support/dbus/TestStatusNotifierWatcher.h"
+
 #include <X11/Xcursor/Xcursor.h>
 #include <glib.h>
 
@@ -30,17 +32,28 @@ protected:
         setKey(sourcesGroup, "mru-sources", "[('xkb', 'us'), ('xkb', 'ru')]");
     }
 
-    std::unique_ptr<ChildProcess> launch()
+    std::map<std::string, std::string> environment() const
     {
-        return tarnwick.launch({{"DISPLAY", server.display()},
-                                {"WAYLAND_DISPLAY", "wayland-tarnwick-nobody"},
-                                {"XDG_SESSION_TYPE", "wayland"},
-                                {"XDG_CURRENT_DESKTOP", "GNOME"},
-                                {"GSETTINGS_BACKEND", "keyfile"},
-                                {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
-                                {"QT_QPA_PLATFORM", ""},
-                                {"TARNWICK_WINDOW_SERVER", ""},
-                                {"TARNWICK_INPUT_SOURCE", ""}});
+        return {{"DISPLAY", server.display()},
+                {"WAYLAND_DISPLAY", "wayland-tarnwick-nobody"},
+                {"XDG_SESSION_TYPE", "wayland"},
+                {"XDG_CURRENT_DESKTOP", "GNOME"},
+                {"GSETTINGS_BACKEND", "keyfile"},
+                {"DBUS_SESSION_BUS_ADDRESS", bus.address()},
+                {"QT_QPA_PLATFORM", ""},
+                {"TARNWICK_WINDOW_SERVER", ""},
+                {"TARNWICK_INPUT_SOURCE", ""},
+                {"TARNWICK_LOG_FILE", tarnwick.logPath()}};
+    }
+
+    std::unique_ptr<ChildProcess> launch() { return tarnwick.launch(environment()); }
+
+    // Waits for it to end.
+    std::unique_ptr<ChildProcess> command(const std::string& option) const
+    {
+        auto process = std::make_unique<ChildProcess>(std::vector{ChildProcess::programPath(), option}, environment());
+        process->wait(30);
+        return process;
     }
 
     std::string keyfile() const { return home.configHome() + "/glib-2.0/settings/keyfile"; }
@@ -83,6 +96,11 @@ protected:
     }
 
     std::string backup() const { return home.applicationSupport() + "/Tarnwick/cursor_theme_backup.plist"; }
+    std::string pointerSettings() const { return home.path() + "/Library/Preferences/com.apple.universalaccess.plist"; }
+    std::string pointerBackup() const
+    {
+        return home.applicationSupport() + "/Tarnwick/cursor_accessibility_backup.plist";
+    }
 
     TempHome home;
     XvfbServer server;
@@ -172,4 +190,32 @@ TEST_F(GnomeWaylandProgramTest, AStartAfterAKillPutsTheUsersThemeBackAndADamaged
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_FALSE(cursorTheme().starts_with("Tarnwick-")) << "the desktop's default, the user's name being lost";
+}
+
+TEST_F(GnomeWaylandProgramTest, RestoreWithNothingRunningPutsBackWhatAKilledRunChangedAndTheNoticeIsStillOwed)
+{
+    TempHome::writeFile(pointerSettings(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n"
+                                           "<dict>\n\t<key>cursorIsCustomized</key>\n\t<true/>\n</dict>\n</plist>\n");
+    auto program = launch();
+    ASSERT_TRUE(waitForTheme("Tarnwick-en-", 30)) << tarnwick.log() << program->standardError();
+    ASSERT_TRUE(tarnwick.waitForLog("Accessibility cursor override active=true"));
+    program->signal(SIGKILL);
+    program->wait(10);
+    ASSERT_TRUE(TempHome::exists(pointerBackup()));
+
+    auto restore = command("--restore");
+    EXPECT_EQ(restore->wait(0), 0) << restore->standardError() << tarnwick.log();
+    EXPECT_EQ(cursorTheme(), userTheme);
+    EXPECT_TRUE(inOrder(TempHome::readFile(pointerSettings()), {"cursorIsCustomized", "<true/>"}));
+    EXPECT_FALSE(TempHome::exists(backup()));
+    EXPECT_FALSE(TempHome::exists(pointerBackup()));
+    EXPECT_EQ(command("--restore")->wait(0), 0) << "nothing left to do";
+
+    // The killed run found no notification server: the next start shows its
+    // notice.
+    TestStatusNotifierWatcher notifications(bus.address(), TestStatusNotifierWatcher::Role::notificationsOnly);
+    program = launch();
+    EXPECT_TRUE(notifications.waitForNotifications(1, 30)) << tarnwick.log();
+    EXPECT_EQ(command("--quit")->wait(0), 0);
+    EXPECT_EQ(program->wait(10), 0);
 }

@@ -36,6 +36,7 @@ public:
         return ::testing::AssertionFailure() << "cmake --install failed: " << TempHome::readFile(prefix_ + ".out");
     }
     std::string program() const { return prefix_ + "/bin/tarnwick"; }
+    std::string desktopEntry() const { return prefix_ + "/share/applications/com.tarnwick.app.desktop"; }
 
 private:
     std::string prefix_;
@@ -93,7 +94,12 @@ TEST(InstalledProgramTest, TheInstalledProgramBadgesTheCursorAndStartsItselfFrom
     startAndEnableLaunchAtLogin(session, watcher, *program);
     EXPECT_EQ(autostartExec(session), "\"" + installed + "\"");
     EXPECT_TRUE(session.waitForLog("program=" + installed + "\n", 5)) << session.log();
-    quit(watcher, *program);
+    if (build) {
+        EXPECT_EQ(std::system(("desktop-file-validate " + build->desktopEntry()).c_str()), 0);
+    }
+    // What the desktop entry's action "Quit Tarnwick" runs.
+    EXPECT_EQ(session.command({"--quit"}, installed)->wait(0), 0);
+    EXPECT_EQ(program->wait(10), 0) << program->standardError();
 }
 
 TEST(InstalledProgramTest, AProgramReplacedWhileRunningStartsTheReplacementAtLogin)

@@ -46,8 +46,7 @@ ProgramOnXServer::ProgramOnXServer() : theme_(selectCursorTheme())
     return ::testing::AssertionSuccess();
 }
 
-std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment,
-                                                       const std::string& program)
+std::map<std::string, std::string> ProgramOnXServer::environment(const std::map<std::string, std::string>& extra) const
 {
     std::map<std::string, std::string> environment{{"DISPLAY", server_.display()},
                                                    {"WAYLAND_DISPLAY", ""},
@@ -57,9 +56,25 @@ std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::strin
                                                    {"TARNWICK_INPUT_SOURCE", "xkb"},
                                                    {"XCURSOR_THEME", theme_},
                                                    {"XCURSOR_SIZE", "24"}};
-    for (const auto& [name, value] : extraEnvironment)
+    for (const auto& [name, value] : extra)
         environment[name] = value;
-    return program_.launch(environment, {}, program);
+    return environment;
+}
+
+std::unique_ptr<ChildProcess> ProgramOnXServer::launch(const std::map<std::string, std::string>& extraEnvironment,
+                                                       const std::string& program)
+{
+    return program_.launch(environment(extraEnvironment), {}, program);
+}
+
+std::unique_ptr<ChildProcess> ProgramOnXServer::command(const std::vector<std::string>& arguments,
+                                                        const std::string& program)
+{
+    std::vector<std::string> line{program};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    auto process = std::make_unique<ChildProcess>(line, environment({{"TARNWICK_LOG_FILE", program_.logPath()}}));
+    process->wait(30);
+    return process;
 }
 
 void ProgramOnXServer::lockGroup(unsigned int group)

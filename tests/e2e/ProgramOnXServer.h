@@ -34,6 +34,11 @@ public:
     std::unique_ptr<ChildProcess> launch(const std::map<std::string, std::string>& extraEnvironment = {},
                                          const std::string& program = ChildProcess::programPath());
 
+    // Runs the program once more in the same session and waits for it: the
+    // command-line verbs that talk to the running one.
+    std::unique_ptr<ChildProcess> command(const std::vector<std::string>& arguments,
+                                          const std::string& program = ChildProcess::programPath());
+
     // Zero-based XKB group: 0 us, 1 ru, 2 de.
     void lockGroup(unsigned int group);
     // The cursor on screen now.
@@ -55,6 +60,8 @@ public:
     }
 
 private:
+    std::map<std::string, std::string> environment(const std::map<std::string, std::string>& extra) const;
+
     TempHome home_;
     XvfbServer server_;
     PrivateSessionBus bus_;

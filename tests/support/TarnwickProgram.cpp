@@ -26,6 +26,7 @@ std::unique_ptr<ChildProcess> TarnwickProgram::launch(std::map<std::string, std:
     if (std::filesystem::is_regular_file(logPath_, ignored))
         std::filesystem::remove(logPath_, ignored);
     environment["TARNWICK_LOG_FILE"] = logPath_;
+    environment.try_emplace("DBUS_SESSION_BUS_ADDRESS", noSessionBus);
     std::vector<std::string> command{program};
     command.insert(command.end(), arguments.begin(), arguments.end());
     return std::make_unique<ChildProcess>(std::move(command), std::move(environment));

@@ -18,10 +18,16 @@ public:
     TarnwickProgram(const TarnwickProgram&) = delete;
     TarnwickProgram& operator=(const TarnwickProgram&) = delete;
 
-    // Starts the program with the environment on top of this process's. The
-    // log file of an earlier launch goes first, so that waiting for a line
-    // never finds one of an earlier run; anything else standing at the log
-    // path is left for the program to meet.
+    // A session bus address that leads nowhere: a program a test starts
+    // reaches the user's own bus (and a Tarnwick running there) only if the
+    // test says so.
+    static constexpr const char* noSessionBus = "unix:path=/nonexistent/tarnwick-tests";
+
+    // Starts the program with the environment on top of this process's, and
+    // noSessionBus unless the environment names a bus. The log file of an
+    // earlier launch goes first, so that waiting for a line never finds one
+    // of an earlier run; anything else standing at the log path is left for
+    // the program to meet.
     std::unique_ptr<ChildProcess> launch(std::map<std::string, std::string> environment,
                                          const std::vector<std::string>& arguments = {},
                                          const std::string& program = ChildProcess::programPath()) const;

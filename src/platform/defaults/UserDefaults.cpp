@@ -309,6 +309,11 @@ std::string UserDefaults::path() const
     return UserDirectories::configHome() + "/tarnwick/com.tarnwick.app.plist";
 }
 
+bool UserDefaults::exists() const
+{
+    return ::exists(path());
+}
+
 bool UserDefaults::contains(const std::string& key) const
 {
     return lookUp<bool>(path(), key, [](plist_t) { return std::optional<bool>(true); }).has_value();

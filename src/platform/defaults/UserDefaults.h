@@ -23,6 +23,8 @@ public:
 
     explicit UserDefaults(std::string path);
 
+    // Whether there is a settings file at all, readable or not.
+    bool exists() const;
     bool contains(const std::string& key) const;
 
     // Numbers and booleans convert into each other; strings convert to a

@@ -40,7 +40,7 @@ std::string lockPathFor(const std::string& display)
 
 }
 
-bool InstanceLock::acquire()
+bool InstanceLock::tryAcquire()
 {
     const char* display = std::getenv("DISPLAY");
     std::string path = lockPathFor(display ? display : "");
@@ -50,8 +50,20 @@ bool InstanceLock::acquire()
     if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
         return true;
     ::close(fd);
+    return false;
+}
+
+bool InstanceLock::acquire()
+{
+    if (tryAcquire())
+        return true;
+    reportAlreadyRunning();
+    return false;
+}
+
+void InstanceLock::reportAlreadyRunning()
+{
     const std::string line = "Tarnwick is already running";
     std::cerr << "tarnwick: " << line << "\n";
     SystemLog().send(SystemLog::Type::info, line);
-    return false;
 }

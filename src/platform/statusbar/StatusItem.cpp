@@ -2,6 +2,7 @@
 
 #include "base/AppLog.h"
 #include "menu/Menu.h"
+#include "platform/sessionbus/DesktopNotification.h"
 #include "platform/statusbar/BadgeIcon.h"
 #include "platform/statusbar/TrayMenu.h"
 
@@ -98,6 +99,10 @@ void StatusItem::showNotification(const std::string& title, const std::string& m
         return;
     tray_->link = link;
     std::string body = link ? message + "\n" + *link : message;
+    // Qt shows a tray's message by the tray; without one the desktop's
+    // notification server still shows it.
+    if (!isInTray())
+        return DesktopNotification::send(title, body);
     tray_->icon.showMessage(QString::fromStdString(title), QString::fromStdString(body),
                             QSystemTrayIcon::Information, notificationMilliseconds);
 }

@@ -33,7 +33,8 @@ public:
     void setMenu(std::shared_ptr<Menu> menu);
 
     // A desktop notification from the item; choosing it opens the link.
-    // Always logged, so that it is not lost without a tray.
+    // Without a tray host it goes to the notification server directly. Always
+    // logged, so that it is not lost without either.
     void showNotification(const std::string& title, const std::string& message,
                           const std::optional<std::string>& link = std::nullopt);
 

@@ -192,8 +192,9 @@ std::vector<TestStatusNotifierWatcher::Icon> readIcons(const QDBusArgument& argu
 
 class TestStatusNotifierWatcher::Bus {
 public:
-    explicit Bus(const std::string& address)
-        : name_(QStringLiteral("tarnwick-test-watcher-%1").arg(++counter)),
+    Bus(const std::string& address, Role role)
+        : role_(role),
+          name_(QStringLiteral("tarnwick-test-watcher-%1").arg(++counter)),
           connection_(QDBusConnection::connectToBus(QString::fromStdString(address), name_)),
           watcher_(new WatcherService(records_)),
           notifications_(new NotificationService(records_))
@@ -262,15 +263,18 @@ private:
     {
         const auto everything = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
                                 QDBusConnection::ExportAllProperties;
+        bool trayHost = role_ == Role::trayHostAndNotifications;
         return connection_.isConnected() &&
-               connection_.registerObject(QStringLiteral("/StatusNotifierWatcher"), watcher_, everything) &&
+               (!trayHost ||
+                connection_.registerObject(QStringLiteral("/StatusNotifierWatcher"), watcher_, everything)) &&
                connection_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), notifications_,
                                           everything) &&
-               connection_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")) &&
+               (!trayHost || connection_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) &&
                connection_.registerService(QStringLiteral("org.freedesktop.Notifications"));
     }
 
     static inline std::atomic<int> counter{0};
+    Role role_;
     QString name_;
     QDBusConnection connection_;
     QThread thread_;
@@ -296,10 +300,10 @@ const TestStatusNotifierWatcher::MenuEntry* TestStatusNotifierWatcher::MenuEntry
     return nullptr;
 }
 
-TestStatusNotifierWatcher::TestStatusNotifierWatcher(const std::string& busAddress)
+TestStatusNotifierWatcher::TestStatusNotifierWatcher(const std::string& busAddress, Role role)
 {
     GuiApplication::ensure();
-    bus_ = std::make_unique<Bus>(busAddress);
+    bus_ = std::make_unique<Bus>(busAddress, role);
 }
 
 TestStatusNotifierWatcher::~TestStatusNotifierWatcher() = default;

@@ -60,12 +60,15 @@ public:
         std::string body;
     };
 
-    explicit TestStatusNotifierWatcher(const std::string& busAddress);
+    // A desktop without a tray has the notification daemon alone.
+    enum class Role { trayHostAndNotifications, notificationsOnly };
+
+    explicit TestStatusNotifierWatcher(const std::string& busAddress, Role role = Role::trayHostAndNotifications);
     ~TestStatusNotifierWatcher();
     TestStatusNotifierWatcher(const TestStatusNotifierWatcher&) = delete;
     TestStatusNotifierWatcher& operator=(const TestStatusNotifierWatcher&) = delete;
 
-    // Connected and owning both names.
+    // Connected and owning its names.
     bool isRunning() const;
 
     std::vector<Item> items() const;
