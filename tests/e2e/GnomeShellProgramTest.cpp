@@ -6,12 +6,15 @@
 #include <X11/Xlib.h>
 
 #include <csignal>
+#include <set>
 
 namespace {
 
 constexpr const char* interfaceSchema = "org.gnome.desktop.interface";
 constexpr const char* sourcesSchema = "org.gnome.desktop.input-sources";
 constexpr int badgePixels = 40;
+constexpr unsigned superKey = 0xffeb;
+constexpr unsigned spaceKey = 0x20;
 
 struct Spot {
     const char* name;
@@ -24,13 +27,20 @@ const Spot page{"an empty page", 500, 700};
 const Spot entry{"a text entry", 180, 238};
 const Spot bar{"the shell's top bar", 400, 14};
 
+// A program nobody here wrote, as a user starts it in this session; X
+// programs run through XWayland.
 struct Application {
     const char* name;
-    const char* path;
+    std::vector<std::string> command;
+    const char* gdkBackend;
 };
 
-const Application gtk3{"GTK 3 (gtk3-widget-factory)", "/usr/bin/gtk3-widget-factory"};
-const Application gtk4{"GTK 4 (gtk4-widget-factory)", "/usr/bin/gtk4-widget-factory"};
+const Application gtk3{"GTK 3 (gtk3-widget-factory)", {"/usr/bin/gtk3-widget-factory"}, "wayland"};
+const Application gtk4{"GTK 4 (gtk4-widget-factory)", {"/usr/bin/gtk4-widget-factory"}, "wayland"};
+const Application gtk3OnX{"GTK 3 on X (gtk3-widget-factory)", {"/usr/bin/gtk3-widget-factory"}, "x11"};
+const Application xterm{"xterm", {"/usr/bin/xterm", "-geometry", "100x40+0+40"}, "x11"};
+// In xterm's text area, where it shows the I-beam.
+const Spot terminal{"xterm's text", 200, 300};
 
 // Pixels of the badge's fill on the pointer resting at the spot: what the
 // screen shows with the pointer and not without it.
@@ -52,7 +62,8 @@ int badgeOnPointer(const GnomeShellSession& session, const Spot& spot, const std
     return count;
 }
 
-// Override-redirect windows mapped on XWayland since it began to watch.
+// Windows covering the whole screen mapped on XWayland since it began to
+// watch, without the window manager's frame.
 class MapWatch {
 public:
     explicit MapWatch(const std::map<std::string, std::string>& environment)
@@ -70,18 +81,23 @@ public:
             XCloseDisplay(display_);
     }
 
-    int overrideRedirectMaps()
+    int screenCoverMaps()
     {
         while (display_ && XPending(display_) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
-            maps_ += event.type == MapNotify && event.xmap.override_redirect;
+            const XCreateWindowEvent& created = event.xcreatewindow;
+            if (event.type == CreateNotify && created.override_redirect &&
+                created.width >= GnomeShellSession::width && created.height >= GnomeShellSession::height)
+                covers_.insert(created.window);
+            maps_ += event.type == MapNotify && covers_.contains(event.xmap.window);
         }
         return maps_;
     }
 
 private:
     Display* display_ = nullptr;
+    std::set<Window> covers_;
     int maps_ = 0;
 };
 
@@ -97,16 +113,16 @@ protected:
         return options;
     }
 
-    std::unique_ptr<ChildProcess> open(const Application& application)
+    std::unique_ptr<ChildProcess> open(const Application& application, const Spot& spot)
     {
         auto environment = session.environment();
-        environment["GDK_BACKEND"] = "wayland";
-        auto program = std::make_unique<ChildProcess>(std::vector<std::string>{application.path}, environment);
+        environment["GDK_BACKEND"] = application.gdkBackend;
+        auto program = std::make_unique<ChildProcess>(application.command, environment);
         // The window covers the desktop's background once it is up.
         EXPECT_TRUE(waitUntil(20, [&] {
             session.leaveOverview();
             QImage screen = session.capture(false);
-            return !screen.isNull() && qGray(screen.pixel(page.x, page.y)) > 200;
+            return !screen.isNull() && qGray(screen.pixel(spot.x, spot.y)) > 200;
         })) << application.name << " did not open its window: " << program->standardError();
         return program;
     }
@@ -116,21 +132,25 @@ protected:
         return waitUntil(limit, [&] { return badgeOnPointer(session, spot, language) >= badgePixels; });
     }
 
-    // With the pointer resting, GNOME's input source changes without the
-    // shell's switcher, as a per-window source or a script changes it.
-    void switchTo(const std::string& language)
+    // With the pointer resting, GNOME's input source changes through the
+    // shell's own shortcut, or without the shell's switcher, as a script
+    // changes it.
+    void switchTo(const std::string& language, bool byShortcut)
     {
         std::string other = language == "us" ? "ru" : "us";
-        session.setSetting(sourcesSchema, "mru-sources", "[('xkb', '" + language + "'), ('xkb', '" + other + "')]");
+        if (byShortcut)
+            session.pressKeys({superKey, spaceKey});
+        else
+            session.setSetting(sourcesSchema, "mru-sources", "[('xkb', '" + language + "'), ('xkb', '" + other + "')]");
     }
 
-    void expectRestingPointerFollows(const Application& application, const Spot& spot)
+    void expectRestingPointerFollows(const Application& application, const Spot& spot, bool byShortcut = false)
     {
         session.movePointer(spot.x, spot.y);
         ASSERT_TRUE(showsBadge(spot, "en", 10))
             << application.name << ", " << spot.name << ": no badge on the pointer\n" << tarnwick.log();
         for (const char* language : {"ru", "us"}) {
-            switchTo(language);
+            switchTo(language, byShortcut);
             std::string code = language == std::string("us") ? "en" : language;
             EXPECT_TRUE(showsBadge(spot, code, 5))
                 << application.name << ", " << spot.name << ": the resting pointer kept its badge after the switch to "
@@ -151,7 +171,7 @@ TEST_P(GnomeShellProgramTest, ARestingPointerShowsEverySwitchAndTheRestoreOverGt
     unsetenv("GSETTINGS_BACKEND");
     ASSERT_TRUE(session.ready());
     MapWatch maps(session.environment());
-    auto gtk3Window = open(gtk3);
+    auto gtk3Window = open(gtk3, page);
 
     auto environment = session.environment();
     environment["TARNWICK_WINDOW_SERVER"] = "";
@@ -160,24 +180,33 @@ TEST_P(GnomeShellProgramTest, ARestingPointerShowsEverySwitchAndTheRestoreOverGt
     ASSERT_TRUE(waitUntil(20, [&] { return session.setting(interfaceSchema, "cursor-theme").starts_with("'Tarnwick-en-"); }))
         << session.setting(interfaceSchema, "cursor-theme") << "\n" << tarnwick.log() << program->standardError();
 
-    expectRestingPointerFollows(gtk3, page);
+    expectRestingPointerFollows(gtk3, page, true);
+    EXPECT_TRUE(inOrder(tarnwick.log(), {"newCode=ru prevSource=xkb:us newSource=xkb:ru applied=true",
+                                         "newCode=en prevSource=xkb:ru newSource=xkb:us applied=true"}))
+        << "the shell's shortcut, followed through IBus, names GNOME's sources\n" << tarnwick.log();
     expectRestingPointerFollows(gtk3, entry);
     expectRestingPointerFollows(gtk3, bar);
     gtk3Window.reset();
-    auto gtk4Window = open(gtk4);
+    auto gtk4Window = open(gtk4, page);
     expectRestingPointerFollows(gtk4, page);
     expectRestingPointerFollows(gtk4, entry);
+    gtk4Window.reset();
+    auto xtermWindow = open(xterm, terminal);
+    expectRestingPointerFollows(xterm, terminal);
+    xtermWindow.reset();
+    auto gtk3OnXWindow = open(gtk3OnX, page);
+    expectRestingPointerFollows(gtk3OnX, page);
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_EQ(session.setting(interfaceSchema, "cursor-theme"), "'" + userTheme + "'");
-    EXPECT_TRUE(waitUntil(5, [&] { return badgeOnPointer(session, entry, "en") == 0; }))
+    EXPECT_TRUE(waitUntil(5, [&] { return badgeOnPointer(session, page, "en") == 0; }))
         << "the resting pointer kept the badge after the program ended";
 
     if (withExtension())
-        EXPECT_EQ(maps.overrideRedirectMaps(), 0) << "the shell extension refreshes the pointer; XWayland is not needed";
+        EXPECT_EQ(maps.screenCoverMaps(), 0) << "the shell extension refreshes the pointer; XWayland is not needed";
     else
-        EXPECT_GT(maps.overrideRedirectMaps(), 0);
+        EXPECT_GT(maps.screenCoverMaps(), 0);
 }
 
 // Xlib defines Bool; the generator is GoogleTest's.

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 typedef struct _GSettings GSettings;
 
@@ -15,9 +16,16 @@ typedef struct _GSettings GSettings;
 // XKB layout ru, ('ibus', 'Unikey') that IBus engine. Changes arrive through
 // GSettings' change signal on the GLib main context, which the Qt event loop
 // runs.
+//
+// Where the shell drives IBus, it selects an engine for every switch, before
+// it writes mru-sources and also for the switches it writes nothing for (a
+// window's own source): the source's engine for an IBus source, and
+// "xkb:us::eng" for any keyboard layout, which then is the layout used last.
 class GnomeInputSourceService : public InputSourceService {
 public:
-    GnomeInputSourceService();
+    // shellEngines: the engine IBus has selected, as "ibus:<engine>"; none
+    // while IBus does not answer.
+    explicit GnomeInputSourceService(std::unique_ptr<InputSourceService> shellEngines = nullptr);
     ~GnomeInputSourceService() override;
     GnomeInputSourceService(const GnomeInputSourceService&) = delete;
     GnomeInputSourceService& operator=(const GnomeInputSourceService&) = delete;
@@ -35,11 +43,17 @@ public:
     InputSource source(const std::string& type, const std::string& id);
 
 private:
-    std::optional<std::pair<std::string, std::string>> firstEntry(const char* key);
+    using Entry = std::pair<std::string, std::string>;
+
+    std::vector<Entry> entries(const char* key);
+    std::optional<Entry> firstEntry(const char* key);
+    std::optional<Entry> entryOfEngine();
     static void changed(GSettings* settings, const char* key, void* self);
 
     GSettings* settings_;
+    std::unique_ptr<InputSourceService> shellEngines_;
     unsigned long handler_ = 0;
+    std::shared_ptr<RunLoop::Handle> engineObservation_;
     SourceChangeObservers observers_;
     XkbLayoutRegistry registry_;
 };

@@ -23,6 +23,7 @@ struct InputMethodInputSourceService::Shared {
     InputMethodWatcher::Report seen;
     std::atomic<bool> pollPending = false;
     std::string frameworkName;
+    std::string fallbackName;
     SourceChangeObservers observers;
 
     // Watcher thread.
@@ -64,12 +65,12 @@ struct InputMethodInputSourceService::Shared {
     void logAnswering(bool first, bool wasAnswering, bool answering) const
     {
         if (first && !answering)
-            AppLog::info("Input sources: " + frameworkName +
-                         " does not answer; following the XKB keymap until it does");
+            AppLog::info("Input sources: " + frameworkName + " does not answer; following " + fallbackName +
+                         " until it does");
         else if (!first && wasAnswering != answering)
             AppLog::info("Input sources: " + frameworkName +
                          (answering ? " answers again; following its input method"
-                                    : " stopped answering; following the XKB keymap"));
+                                    : " stopped answering; following " + fallbackName));
     }
 
     static bool same(const InputMethodWatcher::Report& a, const InputMethodWatcher::Report& b)
@@ -84,7 +85,7 @@ struct InputMethodInputSourceService::Shared {
 
 InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<InputMethodWatcher> watcher,
                                                              std::unique_ptr<InputSourceService> fallback,
-                                                             double firstReportTimeout)
+                                                             double firstReportTimeout, std::string fallbackName)
     : shared_(std::make_shared<Shared>()),
       fallback_(std::move(fallback)),
       watcher_(watcher.release())
@@ -92,6 +93,7 @@ InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<Inp
     ensureQtApplication();
     thread_ = std::make_unique<QThread>();
     shared_->frameworkName = watcher_->frameworkName();
+    shared_->fallbackName = std::move(fallbackName);
     watcher_->setPublisher([shared = shared_](const InputMethodWatcher::Report& report) {
         shared->receive(report, shared);
     });
@@ -121,7 +123,7 @@ std::optional<InputSource> InputMethodInputSourceService::currentKeyboardInputSo
         if (shared_->seen.answering && shared_->seen.source)
             return shared_->seen.source;
     }
-    return fallback_->currentKeyboardInputSource();
+    return fallback_ ? fallback_->currentKeyboardInputSource() : std::nullopt;
 }
 
 // One poll at a time: a watcher held up by a daemon that hangs gets no queue
@@ -144,7 +146,7 @@ std::shared_ptr<RunLoop::Handle> InputMethodInputSourceService::observeSelectedS
 {
     // The keymap matters whenever no input method is selected, and xkb
     // engines change it themselves.
-    if (!fallbackObservation_)
+    if (fallback_ && !fallbackObservation_)
         fallbackObservation_ = fallback_->observeSelectedSourceChanged([shared = std::weak_ptr<Shared>(shared_)] {
             if (auto alive = shared.lock())
                 alive->observers.notifyAll();

@@ -97,7 +97,8 @@ std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
     if (GnomeInputSourceService::wanted(choice)) {
         AppLog::info("Input sources: using gnome (TARNWICK_INPUT_SOURCE=" + (choice.empty() ? "auto" : choice) +
                      "; org.gnome.desktop.input-sources in this session)");
-        return std::make_unique<GnomeInputSourceService>();
+        return std::make_unique<GnomeInputSourceService>(std::make_unique<InputMethodInputSourceService>(
+            std::make_unique<IbusWatcher>(), nullptr, 1.0, "GNOME's input sources"));
     }
     if (choice == "ibus") {
         AppLog::info("Input sources: using ibus (TARNWICK_INPUT_SOURCE=ibus)");

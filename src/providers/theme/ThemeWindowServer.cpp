@@ -5,12 +5,24 @@
 #include "providers/theme/ThemeFolder.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
 namespace {
 
 constexpr double pointsNominalSize = 24.0;
+
+// In a Wayland session an X display is XWayland's.
+X11WindowServer* xwayland()
+{
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !display[0])
+        return nullptr;
+    X11WindowServer& server = X11WindowServer::shared();
+    server.setOnXWayland();
+    return &server;
+}
 
 std::string folderWord(const std::string& text)
 {
@@ -25,16 +37,31 @@ std::string folderWord(const std::string& text)
 
 ThemeWindowServer& ThemeWindowServer::shared()
 {
-    static ThemeWindowServer server(DesktopCursorTheme::forDesktop(), UserDirectories::applicationSupport() + "/icons");
+    static ThemeWindowServer server(DesktopCursorTheme::forDesktop(), UserDirectories::applicationSupport() + "/icons",
+                                    xwayland());
     return server;
 }
 
 // A start after a crash puts the user's themes back before it reads them.
-ThemeWindowServer::ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop, std::string iconsFolder)
-    : desktop_(std::move(desktop)), iconsFolder_(std::move(iconsFolder)),
+ThemeWindowServer::ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop, std::string iconsFolder,
+                                     X11WindowServer* xwayland)
+    : desktop_(std::move(desktop)), xwayland_(xwayland), iconsFolder_(std::move(iconsFolder)),
       userTheme_((desktop_->recover(), desktop_->userTheme())), size_(desktop_->size()), theme_(userTheme_, size_)
 {
     ThemeFolder::removeLeftovers(iconsFolder_);
+}
+
+// On the queue, behind the theme's own change: XWayland's work for a switch
+// takes longer than the desktop's setting, and must not hold it up.
+template <typename Call>
+void ThemeWindowServer::alsoForX(Call call)
+{
+    if (!xwayland_)
+        return;
+    queue_.async([x = xwayland_, call = std::move(call)] {
+        if (CGSConnectionID connection = x->mainConnectionID())
+            call(*x, connection);
+    });
 }
 
 void ThemeWindowServer::finishQueuedWork()
@@ -71,6 +98,10 @@ CGSError ThemeWindowServer::registerCursor(CGSConnectionID connection, const cha
     registrations_[selected_][name] = record;
     dirty_ = true;
     *seed = seed_;
+    alsoForX([name = std::string(name), record](X11WindowServer& x, CGSConnectionID connection) {
+        CGSCursorSeed ignored = 0;
+        x.registerCursor(connection, name.c_str(), record, &ignored);
+    });
     return success;
 }
 
@@ -132,6 +163,10 @@ CGSError ThemeWindowServer::setRegistered(CGSConnectionID connection, const char
     if (!name || !seed)
         return illegalArgument;
     std::lock_guard lock(mutex_);
+    alsoForX([name = std::string(name)](X11WindowServer& x, CGSConnectionID connection) {
+        CGSCursorSeed ignored = 0;
+        x.setRegistered(connection, name.c_str(), &ignored);
+    });
     return activate(name, seed);
 }
 
@@ -143,6 +178,10 @@ CGSError ThemeWindowServer::setSystemCursor(CGSConnectionID connection, CGSCurso
         return rangeCheck;
     std::lock_guard lock(mutex_);
     CGSCursorSeed ignored = 0;
+    alsoForX([cursor](X11WindowServer& x, CGSConnectionID connection) {
+        CGSCursorSeed ignored = 0;
+        x.setSystemCursor(connection, cursor, &ignored);
+    });
     return activate("com.apple.cursor." + std::to_string(cursor), seed ? seed : &ignored);
 }
 
@@ -163,7 +202,10 @@ CGSError ThemeWindowServer::activate(const std::string& name, CGSCursorSeed* see
     }
     if (!ThemeFolder(iconsFolder_, selected_).complete())
         return success;
-    return pointDesktopAt(selected_) ? success : cannotComplete;
+    bool shown = pointDesktopAt(selected_);
+    if (refreshOwed_)
+        refreshRestingPointerSoon();
+    return shown ? success : cannotComplete;
 }
 
 void ThemeWindowServer::write(const std::string& theme, const Registrations& cursors, std::uint64_t generation)
@@ -181,8 +223,8 @@ void ThemeWindowServer::write(const std::string& theme, const Registrations& cur
                                                           "; the desktop keeps its cursor theme");
         return;
     }
-    if (generation == generation_ && selected_ == theme)
-        pointDesktopAt(theme);
+    if (generation == generation_ && selected_ == theme && pointDesktopAt(theme))
+        refreshRestingPointerSoon();
 }
 
 bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
@@ -192,12 +234,17 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
     if (!desktop_->show(theme))
         return false;
     shown_ = theme;
-    refreshRestingPointerSoon();
+    // The work queued from now on waits until the desktop has the new name.
+    queue_.async([this] { desktop_->sync(); });
+    refreshOwed_ = true;
     return true;
 }
 
+// Queued behind what XWayland is to show, so that a program there sets its
+// cursor again once it has the new one.
 void ThemeWindowServer::refreshRestingPointerSoon()
 {
+    refreshOwed_ = false;
     if (std::exchange(refreshPending_, true))
         return;
     queue_.async([this] { refreshRestingPointer(); });
@@ -243,6 +290,9 @@ CGSError ThemeWindowServer::removeRegistered(CGSConnectionID connection, const c
     if (!name)
         return illegalArgument;
     std::lock_guard lock(mutex_);
+    alsoForX([name = std::string(name)](X11WindowServer& x, CGSConnectionID connection) {
+        x.removeRegistered(connection, name.c_str());
+    });
     if (registrations_[selected_].erase(name) == 0)
         return noneAvailable;
     dirty_ = true;
@@ -254,6 +304,7 @@ CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
     if (connection != connectionID)
         return invalidConnection;
     std::lock_guard lock(mutex_);
+    alsoForX([](X11WindowServer& x, CGSConnectionID connection) { x.unregisterAll(connection); });
     registrations_.clear();
     dirty_ = false;
     ++seed_;
@@ -303,6 +354,7 @@ CGSError ThemeWindowServer::setScale(CGSConnectionID connection, float scale)
         return illegalArgument;
     std::lock_guard lock(mutex_);
     scale_ = scale;
+    alsoForX([scale](X11WindowServer& x, CGSConnectionID connection) { x.setScale(connection, scale); });
     return success;
 }
 

@@ -7,6 +7,7 @@
 #include "providers/x11/CursorRecord.h"
 #include "providers/x11/CursorTheme.h"
 #include "providers/x11/PointerReentry.h"
+#include "providers/x11/X11WindowServer.h"
 
 #include <map>
 #include <memory>
@@ -28,6 +29,10 @@
 // the backup puts it back before anything else. After each change of theme
 // the queue makes a resting pointer show it, where the desktop does not.
 // Copies of cursors nobody registered come from the user's theme.
+//
+// X programs under XWayland take their cursors from X, not from the desktop's
+// theme: where the session has an X display, every registration, activation
+// and reset is made there as well, as on an X11 desktop.
 class ThemeWindowServer {
 public:
     static constexpr CGSError success = 0;
@@ -41,7 +46,8 @@ public:
 
     static ThemeWindowServer& shared();
 
-    ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop, std::string iconsFolder);
+    ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop, std::string iconsFolder,
+                      X11WindowServer* xwayland = nullptr);
 
     // The folder the next registrations belong to. Folders of another style or
     // hand are removed, except the one the desktop shows. A set already on
@@ -88,11 +94,14 @@ private:
     bool pointDesktopAt(const std::string& theme);
     void refreshRestingPointerSoon();
     void refreshRestingPointer();
+    template <typename Call>
+    void alsoForX(Call call);
     std::vector<int> nominalSizes() const;
     std::optional<CursorFrames> currentFrames();
 
     std::mutex mutex_;
     std::unique_ptr<DesktopCursorTheme> desktop_;
+    X11WindowServer* xwayland_;
     std::string iconsFolder_;
     std::string userTheme_;
     int size_;
@@ -110,6 +119,8 @@ private:
     std::string current_ = "com.apple.coregraphics.Arrow";
     CGSCursorSeed seed_ = 1;
     float scale_ = 1.0f;
+    // A new theme shown since a resting pointer was last made to show one.
+    bool refreshOwed_ = false;
     bool refreshPending_ = false;
     // Used on the queue only.
     PointerReentry reentry_;

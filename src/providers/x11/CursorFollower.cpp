@@ -122,13 +122,16 @@ private:
         if (followed == follower_.followed_.end())
             return;
         const auto& own = followed->second.ownImages;
+        Cursor provided = followed->second.cursor;
+        bool everyChange = follower_.reenterAfterEveryChange_;
         if (std::find(own.begin(), own.end(), hash) != own.end()) {
             followed->second.ownSerials.insert(image->cursor_serial);
+            if (everyChange && reentered_.insert(image->cursor_serial).second)
+                leaveAndComeBack(image->x, image->y, provided);
             return;
         }
         // Done while holding the lock: the owner may free this cursor as soon
         // as it has replaced it here.
-        Cursor provided = followed->second.cursor;
         {
             X11Connection::Trap trap(connection_);
             XFixesChangeCursorByName(connection_.display(), provided, image->name);
@@ -140,7 +143,7 @@ private:
         // handle now stands for the provider's cursor, and the program sets it
         // again when the pointer comes back into its window: the pointer
         // leaves once, for a moment, for a window of the follower's own.
-        if (stillShows(image->cursor_serial) && reentered_.insert(image->cursor_serial).second)
+        if ((everyChange || stillShows(image->cursor_serial)) && reentered_.insert(image->cursor_serial).second)
             leaveAndComeBack(image->x, image->y, provided);
     }
 

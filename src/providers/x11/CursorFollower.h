@@ -34,6 +34,11 @@ public:
     CursorFollower(const CursorFollower&) = delete;
     CursorFollower& operator=(const CursorFollower&) = delete;
 
+    // XWayland hands the cursor on screen to the compositor only when the
+    // pointer enters a window: after every change of the cursor on screen
+    // the pointer leaves and comes back, once per cursor shown.
+    void setReenterAfterEveryChange(bool reenter) { reenterAfterEveryChange_ = reenter; }
+
     // Starts the worker with the first name followed. ownImages are the
     // imageHash of each frame of the cursor.
     void follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages);
@@ -66,6 +71,7 @@ private:
     std::atomic<bool> watching_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> wakePending_{false};
+    std::atomic<bool> reenterAfterEveryChange_{false};
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
 };

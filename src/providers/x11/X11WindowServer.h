@@ -93,6 +93,10 @@ public:
     // Whether cursors loaded by name after an install are being followed.
     bool followingNewCursors() const { return follower_.running(); }
 
+    // The display is XWayland's, which hands the cursor on screen to the
+    // compositor only when the pointer enters a window.
+    void setOnXWayland() { follower_.setReenterAfterEveryChange(true); }
+
 private:
     X11WindowServer() = default;
 

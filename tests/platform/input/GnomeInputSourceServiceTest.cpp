@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -28,6 +29,24 @@ void deliverPendingSignals()
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
 }
+
+// IBus's selected engine, as the shell sets it.
+class ShellEngines : public InputSourceService {
+public:
+    std::optional<InputSource> currentKeyboardInputSource() override { return engine; }
+    std::shared_ptr<RunLoop::Handle> observeSelectedSourceChanged(std::function<void()> callback) override
+    {
+        return observers.add(std::move(callback));
+    }
+    void select(const std::string& name)
+    {
+        engine = InputSource{name, "ibus:" + name, std::nullopt};
+        observers.notifyAll();
+    }
+
+    std::optional<InputSource> engine;
+    SourceChangeObservers observers;
+};
 
 }
 
@@ -74,4 +93,32 @@ TEST(GnomeInputSourceServiceTest, TheChoiceAutoMeansGnomeOnlyInAGnomeSession)
     EXPECT_FALSE(GnomeInputSourceService::wanted("auto"));
     EXPECT_TRUE(GnomeInputSourceService::wanted("gnome"));
     unsetenv("XDG_CURRENT_DESKTOP");
+}
+
+TEST(GnomeInputSourceServiceTest, TheEngineTheShellSelectsInIbusNamesTheSourceBeforeMruSourcesDoes)
+{
+    inputSources();
+    setSources("sources", "[('xkb', 'us'), ('xkb', 'ru'), ('ibus', 'Unikey')]");
+    setSources("mru-sources", "[('xkb', 'ru'), ('ibus', 'Unikey'), ('xkb', 'us')]");
+    auto engines = std::make_unique<ShellEngines>();
+    ShellEngines& ibus = *engines;
+    GnomeInputSourceService service(std::move(engines));
+    int changes = 0;
+    auto observation = service.observeSelectedSourceChanged([&] { ++changes; });
+    EXPECT_EQ(service.currentKeyboardInputSource()->identifier, "xkb:ru") << "IBus not answering: mru-sources";
+
+    ibus.select("Unikey");
+    EXPECT_EQ(changes, 1);
+    auto unikey = service.currentKeyboardInputSource();
+    EXPECT_EQ(unikey->identifier, "ibus:Unikey") << "named as GNOME names it, before mru-sources moves";
+    EXPECT_EQ(unikey->localizedName, "Unikey");
+
+    setSources("mru-sources", "[('ibus', 'Unikey'), ('xkb', 'ru'), ('xkb', 'us')]");
+    ibus.select("xkb:us::eng");
+    EXPECT_EQ(service.currentKeyboardInputSource()->identifier, "xkb:ru")
+        << "every layout is the same engine: the layout used last";
+
+    ibus.select("mozc-jp");
+    EXPECT_EQ(service.currentKeyboardInputSource()->identifier, "ibus:Unikey")
+        << "an engine that is none of GNOME's sources: mru-sources";
 }

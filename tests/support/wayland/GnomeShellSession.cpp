@@ -115,6 +115,11 @@ GnomeShellSession::GnomeShellSession(const Options& options)
     for (const auto& entry : fs::directory_iterator(runtimeFolder_))
         if (entry.path().filename().string().starts_with(".mutter-Xwaylandauth."))
             xwaylandAuthority_ = entry.path();
+    // What GNOME's settings daemon tells X programs in a full session: the
+    // user's cursor theme, by name, in the X resources.
+    std::string resources = runtimeFolder_ + "/Xresources";
+    TempHome::writeFile(resources, "Xcursor.theme: " + options.cursorTheme + "\nXcursor.size: 24\n");
+    ChildProcess({"/usr/bin/xrdb", "-merge", resources}, environment()).wait(10);
     // Only the shell's allowed callers may take screenshots; this is one.
     succeeded(call(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
                    g_variant_new("(su)", "org.gnome.Screenshot", 4u)));

@@ -1,0 +1,408 @@
+// The program in a real GNOME Shell session (headless, dconf, the IBus daemon
+// the shell starts), switched with the shell's own shortcut, Super+Space:
+// how long the program takes from the input-source change to the new theme
+// name in the desktop's cursor-theme setting, and then to the badge on a
+// pointer resting over a GTK window.
+//
+// Every instant is read by one observer in this process from the session's
+// own messages: dconf's change notices (mru-sources, which the shell writes,
+// and cursor-theme, which the program writes) and IBus's GlobalEngineChanged
+// (which the shell causes first). The floor is a minimal client, in this
+// process, that writes cursor-theme as soon as it hears of mru-sources: the
+// two trips through dconf that any such program pays. Its switches run in
+// the same session, before and after the program's.
+//
+// TARNWICK_BENCH_PROGRAM runs another build of the program as well (an
+// earlier one, with its providers beside it) for a before/after comparison.
+
+#include "support/wayland/GnomeShellSession.h"
+
+#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
+#include "support/TempHome.h"
+
+#include <benchmark/benchmark.h>
+#include <gio/gio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr unsigned superKey = 0xffeb;
+constexpr unsigned spaceKey = 0x20;
+constexpr int switchesPerProgram = 60;
+constexpr int floorSwitches = 30;
+constexpr int coldSwitches = 10;
+
+double milliseconds(Clock::duration duration)
+{
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double quantile(std::vector<double> values, double q)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
+}
+
+// The session's messages that mark a switch, heard on a thread of its own.
+class SwitchObserver {
+public:
+    struct Marks {
+        std::optional<Clock::time_point> engine, mru, theme;
+    };
+
+    SwitchObserver()
+    {
+        context_ = g_main_context_new();
+        loop_ = g_main_loop_new(context_, FALSE);
+        thread_ = std::thread([this] {
+            g_main_context_push_thread_default(context_);
+            subscribe();
+            g_main_loop_run(loop_);
+            g_main_context_pop_thread_default(context_);
+        });
+    }
+
+    ~SwitchObserver()
+    {
+        g_main_loop_quit(loop_);
+        thread_.join();
+        for (GDBusConnection* bus : {session_, ibus_})
+            if (bus)
+                g_object_unref(bus);
+        g_main_loop_unref(loop_);
+        g_main_context_unref(context_);
+    }
+
+    void reset()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            marks_ = {};
+        }
+        // IBus, which the shell starts, may come up after this observer.
+        if (!ibus_)
+            g_main_context_invoke(context_, &SwitchObserver::watchIbus, this);
+    }
+
+    Marks marks()
+    {
+        std::lock_guard lock(mutex_);
+        return marks_;
+    }
+
+private:
+    void subscribe()
+    {
+        session_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        g_dbus_connection_signal_subscribe(session_, nullptr, "ca.desrt.dconf.Writer", "Notify", nullptr, nullptr,
+                                           G_DBUS_SIGNAL_FLAGS_NONE, &SwitchObserver::onDconf, this, nullptr);
+    }
+
+    static gboolean watchIbus(gpointer self)
+    {
+        auto* observer = static_cast<SwitchObserver*>(self);
+        std::string address = ibusAddress();
+        if (observer->ibus_ || address.empty())
+            return G_SOURCE_REMOVE;
+        observer->ibus_ = g_dbus_connection_new_for_address_sync(
+            address.c_str(),
+            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                 G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr);
+        if (observer->ibus_)
+            g_dbus_connection_signal_subscribe(observer->ibus_, nullptr, "org.freedesktop.IBus", "GlobalEngineChanged",
+                                               nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &SwitchObserver::onEngine,
+                                               observer, nullptr);
+        return G_SOURCE_REMOVE;
+    }
+
+    static std::string ibusAddress()
+    {
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(std::string(getenv("HOME")) + "/.config/ibus/bus", ignored)) {
+            std::ifstream file(entry.path());
+            for (std::string line; std::getline(file, line);)
+                if (line.starts_with("IBUS_ADDRESS="))
+                    return line.substr(13);
+        }
+        return {};
+    }
+
+    static void onDconf(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* parameters,
+                        gpointer self)
+    {
+        auto now = Clock::now();
+        const char* prefix = nullptr;
+        GVariantIter* changes = nullptr;
+        const char* tag = nullptr;
+        g_variant_get(parameters, "(&sas&s)", &prefix, &changes, &tag);
+        std::string keys = prefix;
+        const char* change = nullptr;
+        while (g_variant_iter_next(changes, "&s", &change))
+            keys += std::string(" ") + prefix + change;
+        g_variant_iter_free(changes);
+        auto* observer = static_cast<SwitchObserver*>(self);
+        std::lock_guard lock(observer->mutex_);
+        if (keys.find("input-sources/mru-sources") != std::string::npos && !observer->marks_.mru)
+            observer->marks_.mru = now;
+        if (keys.find("interface/cursor-theme") != std::string::npos && !observer->marks_.theme)
+            observer->marks_.theme = now;
+    }
+
+    static void onEngine(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant*, gpointer self)
+    {
+        auto now = Clock::now();
+        auto* observer = static_cast<SwitchObserver*>(self);
+        std::lock_guard lock(observer->mutex_);
+        if (!observer->marks_.engine)
+            observer->marks_.engine = now;
+    }
+
+    GMainContext* context_;
+    GMainLoop* loop_;
+    std::thread thread_;
+    GDBusConnection* session_ = nullptr;
+    GDBusConnection* ibus_ = nullptr;
+    std::mutex mutex_;
+    Marks marks_;
+};
+
+// The least a program can do: write cursor-theme when mru-sources changes.
+class FloorClient {
+public:
+    FloorClient()
+    {
+        context_ = g_main_context_new();
+        loop_ = g_main_loop_new(context_, FALSE);
+        thread_ = std::thread([this] {
+            g_main_context_push_thread_default(context_);
+            GSettings* sources = g_settings_new("org.gnome.desktop.input-sources");
+            interface_ = g_settings_new("org.gnome.desktop.interface");
+            g_signal_connect(sources, "changed::mru-sources", G_CALLBACK(&FloorClient::onSwitch), this);
+            g_variant_unref(g_settings_get_value(sources, "mru-sources"));
+            g_main_loop_run(loop_);
+            g_object_unref(sources);
+            g_object_unref(interface_);
+            g_main_context_pop_thread_default(context_);
+        });
+    }
+
+    ~FloorClient()
+    {
+        g_main_loop_quit(loop_);
+        thread_.join();
+        g_main_loop_unref(loop_);
+        g_main_context_unref(context_);
+    }
+
+private:
+    static void onSwitch(GSettings*, const char*, gpointer self)
+    {
+        auto* client = static_cast<FloorClient*>(self);
+        client->dark_ = !client->dark_;
+        g_settings_set_string(client->interface_, "cursor-theme", client->dark_ ? "DMZ-Black" : "DMZ-White");
+    }
+
+    GMainContext* context_;
+    GMainLoop* loop_;
+    std::thread thread_;
+    GSettings* interface_ = nullptr;
+    bool dark_ = false;
+};
+
+class Bench {
+public:
+    Bench()
+    {
+        if (!session_.ready())
+            return;
+        for (const auto& [name, value] : session_.environment())
+            setenv(name.c_str(), value.c_str(), 1);
+        ready_ = true;
+    }
+
+    GnomeShellSession& session() { return session_; }
+    bool ready() const { return ready_; }
+
+    std::unique_ptr<ChildProcess> launch(const std::string& program)
+    {
+        auto environment = session_.environment();
+        environment["TARNWICK_WINDOW_SERVER"] = "";
+        environment["TARNWICK_INPUT_SOURCE"] = "";
+        auto child = tarnwick_.launch(environment, {}, program);
+        bool selected = waitUntil(30, [&] {
+            return session_.setting("org.gnome.desktop.interface", "cursor-theme").starts_with("'Tarnwick-");
+        });
+        // Past the first apply's re-activations and stabilization.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        return selected ? std::move(child) : nullptr;
+    }
+
+    // Super+Space; the marks of the switch, once cursor-theme has followed.
+    // Cold: the folders of the language switched to are removed first, so
+    // the program writes its theme anew.
+    std::optional<SwitchObserver::Marks> switchOnce(bool cold = false)
+    {
+        if (cold)
+            removeThemeOfNextLanguage();
+        observer_.reset();
+        session_.pressKeys({superKey, spaceKey});
+        bool followed = waitUntil(3, [&] { return observer_.marks().theme.has_value(); });
+        SwitchObserver::Marks marks = observer_.marks();
+        // Past the switcher popup and the program's delayed work.
+        std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        if (!followed || !marks.mru || !marks.theme)
+            return std::nullopt;
+        return marks;
+    }
+
+private:
+    void removeThemeOfNextLanguage()
+    {
+        bool toRussian = session_.setting("org.gnome.desktop.input-sources", "mru-sources").starts_with("[('xkb', 'us')");
+        std::string prefix = std::string("Tarnwick-") + (toRussian ? "ru" : "en") + "-";
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(home_.applicationSupport() + "/icons", ignored))
+            if (entry.path().filename().string().starts_with(prefix))
+                fs::remove_all(entry.path(), ignored);
+    }
+
+    TempHome home_;
+    GnomeShellSession session_{{"DMZ-White", {{"xkb", "us"}, {"xkb", "ru"}}, {}}};
+    TarnwickProgram tarnwick_;
+    SwitchObserver observer_;
+    bool ready_ = false;
+};
+
+Bench& bench()
+{
+    static Bench instance;
+    return instance;
+}
+
+struct Series {
+    std::vector<double> fromMru, fromEngine;
+
+    void add(const SwitchObserver::Marks& marks)
+    {
+        fromMru.push_back(milliseconds(*marks.theme - *marks.mru));
+        if (marks.engine)
+            fromEngine.push_back(milliseconds(*marks.theme - *marks.engine));
+    }
+};
+
+Series floorSeries(int switches)
+{
+    FloorClient floor;
+    Series series;
+    for (int i = 0; i < switches; ++i)
+        if (auto marks = bench().switchOnce())
+            series.add(*marks);
+    return series;
+}
+
+// Both languages' themes are written in the first two switches, which are
+// not counted unless cold.
+std::optional<Series> programSeries(const std::string& program, int switches, bool cold = false)
+{
+    auto child = bench().launch(program);
+    if (!child)
+        return std::nullopt;
+    for (int i = 0; i < 2 && !cold; ++i)
+        bench().switchOnce();
+    Series series;
+    for (int i = 0; i < switches; ++i)
+        if (auto marks = bench().switchOnce(cold))
+            series.add(*marks);
+    child->signal(SIGTERM);
+    child->wait(10);
+    return series;
+}
+
+void report(benchmark::State& state, const std::string& name, const Series& series, const Series& floor)
+{
+    double floorMedian = quantile(floor.fromMru, 0.5);
+    state.counters[name + "_n"] = static_cast<double>(series.fromMru.size());
+    state.counters[name + "_median_ms"] = quantile(series.fromMru, 0.5);
+    state.counters[name + "_p99_ms"] = quantile(series.fromMru, 0.99);
+    state.counters[name + "_from_engine_median_ms"] = quantile(series.fromEngine, 0.5);
+    state.counters[name + "_ratio_to_floor"] = quantile(series.fromMru, 0.5) / floorMedian;
+}
+
+// Input-source change to cursor-theme written, warm: both languages' themes
+// are on disk after the first two switches.
+void InputSourceToThemeSetting(benchmark::State& state)
+{
+    if (!bench().ready()) {
+        state.SkipWithError("GNOME Shell did not start");
+        return;
+    }
+    for (auto _ : state) {
+        Series floor = floorSeries(floorSwitches);
+        auto now = programSeries(ChildProcess::programPath(), switchesPerProgram);
+        std::optional<Series> before;
+        if (const char* other = std::getenv("TARNWICK_BENCH_PROGRAM"))
+            before = programSeries(other, switchesPerProgram);
+        Series floorAfter = floorSeries(floorSwitches);
+        floor.fromMru.insert(floor.fromMru.end(), floorAfter.fromMru.begin(), floorAfter.fromMru.end());
+        if (!now) {
+            state.SkipWithError("the program did not select its theme");
+            return;
+        }
+        state.counters["floor_median_ms"] = quantile(floor.fromMru, 0.5);
+        state.counters["floor_p99_ms"] = quantile(floor.fromMru, 0.99);
+        report(state, "now", *now, floor);
+        if (before)
+            report(state, "before", *before, floor);
+        state.SetIterationTime(quantile(now->fromMru, 0.5) / 1000);
+    }
+}
+
+
+// The first switch to a language in a home without its theme: the theme is
+// written off the main thread and selected once complete.
+void FirstSwitchToThemeSetting(benchmark::State& state)
+{
+    if (!bench().ready()) {
+        state.SkipWithError("GNOME Shell did not start");
+        return;
+    }
+    for (auto _ : state) {
+        Series floor = floorSeries(coldSwitches);
+        auto now = programSeries(ChildProcess::programPath(), coldSwitches, true);
+        std::optional<Series> before;
+        if (const char* other = std::getenv("TARNWICK_BENCH_PROGRAM"))
+            before = programSeries(other, coldSwitches, true);
+        if (!now) {
+            state.SkipWithError("the program did not select its theme");
+            return;
+        }
+        state.counters["floor_median_ms"] = quantile(floor.fromMru, 0.5);
+        report(state, "now", *now, floor);
+        if (before)
+            report(state, "before", *before, floor);
+        state.SetIterationTime(quantile(now->fromMru, 0.5) / 1000);
+    }
+}
+
+}
+
+BENCHMARK(InputSourceToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FirstSwitchToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
