@@ -23,4 +23,7 @@ public:
     // Returns once every change made so far is stored, so that a process
     // ending right after leaves it behind.
     virtual void sync() {}
+    // Whether theme() reads what the desktop holds now, rather than what it
+    // was last told.
+    virtual bool readsBack() const { return true; }
 };

@@ -23,6 +23,8 @@ struct InputMethodInputSourceService::Shared {
     InputMethodWatcher::Report seen;
     std::atomic<bool> pollPending = false;
     std::string frameworkName;
+    std::string fallbackName;
+    std::string followedName;
     SourceChangeObservers observers;
 
     // Watcher thread.
@@ -64,12 +66,12 @@ struct InputMethodInputSourceService::Shared {
     void logAnswering(bool first, bool wasAnswering, bool answering) const
     {
         if (first && !answering)
-            AppLog::info("Input sources: " + frameworkName +
-                         " does not answer; following the XKB keymap until it does");
+            AppLog::info("Input sources: " + frameworkName + " does not answer; following " + fallbackName +
+                         " until it does");
         else if (!first && wasAnswering != answering)
             AppLog::info("Input sources: " + frameworkName +
-                         (answering ? " answers again; following its input method"
-                                    : " stopped answering; following the XKB keymap"));
+                         (answering ? " answers again; following " + followedName
+                                    : " stopped answering; following " + fallbackName));
     }
 
     static bool same(const InputMethodWatcher::Report& a, const InputMethodWatcher::Report& b)
@@ -84,7 +86,7 @@ struct InputMethodInputSourceService::Shared {
 
 InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<InputMethodWatcher> watcher,
                                                              std::unique_ptr<InputSourceService> fallback,
-                                                             double firstReportTimeout)
+                                                             double firstReportTimeout, std::string fallbackName)
     : shared_(std::make_shared<Shared>()),
       fallback_(std::move(fallback)),
       watcher_(watcher.release())
@@ -92,6 +94,8 @@ InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<Inp
     ensureQtApplication();
     thread_ = std::make_unique<QThread>();
     shared_->frameworkName = watcher_->frameworkName();
+    shared_->fallbackName = std::move(fallbackName);
+    shared_->followedName = watcher_->followedName();
     watcher_->setPublisher([shared = shared_](const InputMethodWatcher::Report& report) {
         shared->receive(report, shared);
     });
