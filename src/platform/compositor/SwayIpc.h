@@ -15,6 +15,7 @@ class SwayIpc {
 public:
     static constexpr std::uint32_t runCommand = 0;
     static constexpr std::uint32_t subscribe = 2;
+    static constexpr std::uint32_t getTree = 4;
     static constexpr std::uint32_t getVersion = 7;
     static constexpr std::uint32_t getInputs = 100;
     static constexpr std::uint32_t inputEvent = 0x80000015u;

@@ -18,6 +18,7 @@ const char* const configuration = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop/
   <listen>unix:tmpdir=/tmp</listen>
   <auth>EXTERNAL</auth>
   <policy context="default">
+    <allow user="*"/>
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
     <allow own="*"/>
