@@ -37,8 +37,10 @@ KwinSession::KwinSession(const std::string& layouts, bool xwayland)
     std::vector<std::string> command{kwin,          "--virtual", "--width", std::to_string(width), "--height",
                                      std::to_string(height), "--socket", socketName, "--no-lockscreen",
                                      "--no-global-shortcuts", "--no-kactivities"};
-    if (xwayland)
+    if (xwayland) {
+        allowXwayland();
         command.push_back("--xwayland");
+    }
     start(command, {{"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}, {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"}},
           [this] { return busNameAnswers("org.kde.KWin") && busNameAnswers("org.kde.keyboard"); });
     placeWindows();

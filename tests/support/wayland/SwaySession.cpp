@@ -33,6 +33,8 @@ SwaySession::SwaySession(const std::string& layouts, bool xwayland)
                   "for_window [title=\".*\"] floating enable, resize set 540 680, move position 700 60\n"
                   "xwayland " + (xwayland ? "enable" : "disable") + "\n");
     environment_["XDG_CURRENT_DESKTOP"] = "sway";
+    if (xwayland)
+        allowXwayland();
     start({"/usr/bin/sway", "-c", folder_ + "/sway.config"},
           {{"WLR_BACKENDS", "headless"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}, {"WLR_RENDERER", "pixman"}}, [this] {
               std::string ipc = socketIn(runtime_, "sway-ipc.");

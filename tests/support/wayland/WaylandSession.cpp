@@ -125,6 +125,14 @@ void WaylandSession::plugInput(const std::string& layouts)
     input_ = std::make_unique<VirtualInput>(runtime_ + "/" + environment_["WAYLAND_DISPLAY"], layouts, width, height);
 }
 
+void WaylandSession::allowXwayland()
+{
+    std::error_code ignored;
+    fs::create_directories("/tmp/.X11-unix", ignored);
+    if (geteuid() == 0)
+        fs::permissions("/tmp/.X11-unix", fs::perms::all | fs::perms::sticky_bit, ignored);
+}
+
 ::testing::AssertionResult WaylandSession::ready() const
 {
     if (!sessionBus_.running() || !bus_)

@@ -72,6 +72,9 @@ protected:
     void start(std::vector<std::string> command, const std::map<std::string, std::string>& extraEnvironment,
                const std::function<bool()>& answers);
     void plugInput(const std::string& layouts);
+    // XWayland, run as the session's user, makes its socket in
+    // /tmp/.X11-unix, which a folder not open to all (1777) refuses.
+    static void allowXwayland();
     bool busNameAnswers(const char* name) const;
     // The area as 0xRRGGBB words, row by row, pointer included.
     virtual std::vector<std::uint32_t> capture(Area area) = 0;
