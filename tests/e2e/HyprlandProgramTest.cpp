@@ -100,10 +100,10 @@ private:
         ssize_t got = poll(&request, 1, 1000) == 1 ? read(fd, buffer, sizeof buffer) : 0;
         std::string text(buffer, got > 0 ? std::size_t(got) : 0);
         received_.push_back(text);
-        std::string reply = text != "j/devices" ? "ok"
-                                                : R"json({"keyboards": [{"name": "power-button", "active_keymap": "English (US)"},
-                                                     {"name": "at-translated-set-2-keyboard", "main": true,
-                                                      "active_keymap": ")json" + keymap_ + "\"}]}";
+        std::string keyboards = R"json({"keyboards": [
+            {"name": "power-button", "active_keymap": "English (US)"},
+            {"name": "at-translated-set-2-keyboard", "main": true, "active_keymap": ")json" + keymap_ + "\"}]}";
+        std::string reply = text == "j/devices" ? keyboards : "ok";
         send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
         close(fd);
     }
@@ -160,7 +160,8 @@ TEST(HyprlandProgramTest, HyprlandsThemeFollowsItsLayoutEventsAndIsTheUsersAgain
     std::size_t killed = hyprland.requests().size();
     program = launch("first");
     ASSERT_TRUE(hyprland.received("/setcursor Tarnwick-ru-", " 32", killed));
-    EXPECT_EQ(hyprland.requests()[killed], "/setcursor DMZ-White 32") << "the same Hyprland gets the user's theme first";
+    EXPECT_EQ(hyprland.requests()[killed], "/setcursor DMZ-White 32")
+        << "the same Hyprland gets the user's theme first";
 
     program->signal(SIGKILL);
     program->wait(10);

@@ -61,7 +61,8 @@ bool setKdeLayout(WaylandSession& session, unsigned index)
 {
     GVariant* reply = g_dbus_connection_call_sync(session.bus(), "org.kde.keyboard", "/Layouts",
                                                   "org.kde.KeyboardLayouts", "setLayout", g_variant_new("(u)", index),
-                                                  G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+                                                  G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
+                                                  nullptr);
     gboolean switched = FALSE;
     if (reply) {
         g_variant_get(reply, "(b)", &switched);
@@ -87,8 +88,8 @@ TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIs
     ASSERT_TRUE(tarnwick.waitForLog("Input sources: using kde (TARNWICK_INPUT_SOURCE=auto; ")) << tarnwick.log();
     ASSERT_TRUE(waitForBadge(kwin, "en", 15)) << tarnwick.log();
     std::string theme = KConfigFile(kcminputrc).read("Mouse", "cursorTheme").value_or("");
-    EXPECT_NE(TempHome::readFile(kwin.home() + "/.local/share/icons/" + theme + "/index.theme").find("\nInherits=DMZ-White\n"),
-              std::string::npos);
+    std::string index = TempHome::readFile(kwin.home() + "/.local/share/icons/" + theme + "/index.theme");
+    EXPECT_NE(index.find("\nInherits=DMZ-White\n"), std::string::npos) << index;
 
     std::vector<double> switches;
     for (unsigned i = 1; i <= 10; ++i) {

@@ -10,19 +10,18 @@ TEST(KConfigFileTest, OneEntryChangesEscapedAsKConfigWritesItAndEveryOtherLineSt
 {
     TempHome home;
     std::string path = home.configHome() + "/kcminputrc";
-    TempHome::writeFile(path, "# mine\n[Mouse]\ncursorSize=32\n\n[Keyboard]\nRepeat=1\n  [Mouse]  \ncursorTheme = Old \n");
+    const std::string before = "# mine\n[Mouse]\ncursorSize=32\n\n[Keyboard]\nRepeat=1\n";
+    TempHome::writeFile(path, before + "  [Mouse]  \ncursorTheme = Old \n");
     KConfigFile file(path);
     EXPECT_EQ(file.read("Mouse", "cursorTheme"), "Old") << "the last group of the name, trimmed";
     ASSERT_TRUE(file.write("Mouse", "cursorTheme", " a\tb\\c\x01 "));
-    EXPECT_EQ(TempHome::readFile(path),
-              "# mine\n[Mouse]\ncursorSize=32\n\n[Keyboard]\nRepeat=1\n  [Mouse]  \ncursorTheme=\\sa\\tb\\\\c\\x01\\s\n");
+    EXPECT_EQ(TempHome::readFile(path), before + "  [Mouse]  \ncursorTheme=\\sa\\tb\\\\c\\x01\\s\n");
     EXPECT_EQ(file.read("Mouse", "cursorTheme"), " a\tb\\c\x01 ");
 
     ASSERT_TRUE(file.write("Keyboard", "Delay", "600"));
     ASSERT_TRUE(file.write("Mouse", "cursorTheme", std::nullopt));
     ASSERT_TRUE(file.write("Pointer", "cursorTheme", "x"));
-    EXPECT_EQ(TempHome::readFile(path),
-              "# mine\n[Mouse]\ncursorSize=32\n\n[Keyboard]\nRepeat=1\nDelay=600\n  [Mouse]  \n\n[Pointer]\ncursorTheme=x\n");
+    EXPECT_EQ(TempHome::readFile(path), before + "Delay=600\n  [Mouse]  \n\n[Pointer]\ncursorTheme=x\n");
 }
 
 // A start on another desktop after a crash in KDE Plasma: kcminputrc is still
@@ -38,7 +37,8 @@ TEST(DesktopCursorThemeTest, AKdeThemeLeftByACrashIsMendedOnAnyDesktopUnlessTheU
     CursorThemeBackup backup(CursorThemeBackup::defaultPath());
     for (const char* left : {"Tarnwick-ru-letterBadge-left", "Oxygen"}) {
         TempHome::writeFile(path, std::string("[Mouse]\ncursorTheme=") + left + "\n");
-        ASSERT_TRUE(backup.write({{"kde-cursor-theme", "Breeze_Snow"}, {"sway-cursor-theme@/run/gone.sock", "Adwaita"}}));
+        ASSERT_TRUE(
+            backup.write({{"kde-cursor-theme", "Breeze_Snow"}, {"sway-cursor-theme@/run/gone.sock", "Adwaita"}}));
         EXPECT_TRUE(DesktopCursorTheme::forDesktop()->recover());
         EXPECT_EQ(KConfigFile(path).read("Mouse", "cursorTheme"),
                   left == std::string("Oxygen") ? "Oxygen" : "Breeze_Snow");

@@ -66,8 +66,8 @@ void KwinSession::placeWindows()
 // KWin's window search for KRunner finds windows by caption or program.
 bool KwinSession::showsWindow(const std::string& program)
 {
-    GVariant* matches = g_dbus_connection_call_sync(bus(), "org.kde.KWin", "/WindowsRunner", "org.kde.krunner1", "Match",
-                                                    g_variant_new("(s)", program.c_str()), nullptr,
+    GVariant* matches = g_dbus_connection_call_sync(bus(), "org.kde.KWin", "/WindowsRunner", "org.kde.krunner1",
+                                                    "Match", g_variant_new("(s)", program.c_str()), nullptr,
                                                     G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
     if (!matches)
         return false;

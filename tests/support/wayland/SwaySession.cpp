@@ -52,7 +52,8 @@ bool SwaySession::showsWindow(const std::string& program)
         std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
         return text;
     };
-    return lowered(SwayIpc(socket()).request(SwayIpc::getTree).value_or("")).find(lowered(program)) != std::string::npos;
+    std::string tree = lowered(SwayIpc(socket()).request(SwayIpc::getTree).value_or(""));
+    return tree.find(lowered(program)) != std::string::npos;
 }
 
 // sway 1.7 loads the theme for its pointer when a pointer is plugged in.

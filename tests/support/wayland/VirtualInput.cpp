@@ -31,40 +31,37 @@ struct Devices {
     zwlr_virtual_pointer_manager_v1* pointers = nullptr;
     zwlr_virtual_pointer_v1* pointer = nullptr;
     zwp_virtual_keyboard_manager_v1* keyboards = nullptr;
-    int width, height, x = 0, y = 0;
+    int width = 0, height = 0, x = 0, y = 0;
     std::uint32_t time = 0;
 
     static void announced(void* self, wl_registry* registry, std::uint32_t name, const char* interface,
                           std::uint32_t version)
     {
-        auto& devices = *static_cast<Devices*>(self);
-        auto bind = [&](const wl_interface& kind, std::uint32_t highest) {
-            return std::strcmp(interface, kind.name) ? nullptr
-                                                      : wl_registry_bind(registry, name, &kind, std::min(version, highest));
+        auto take = [&](auto*& slot, const wl_interface& kind) {
+            if (!slot && std::strcmp(interface, kind.name) == 0)
+                slot = static_cast<std::remove_reference_t<decltype(slot)>>(
+                    wl_registry_bind(registry, name, &kind, std::min(version, std::uint32_t(kind.version))));
         };
-        if (!devices.seat)
-            devices.seat = static_cast<wl_seat*>(bind(wl_seat_interface, 1));
-        if (void* fake = bind(org_kde_kwin_fake_input_interface, 4))
-            devices.fakeInput = static_cast<org_kde_kwin_fake_input*>(fake);
-        if (void* pointers = bind(zwlr_virtual_pointer_manager_v1_interface, 1))
-            devices.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(pointers);
-        if (void* keyboards = bind(zwp_virtual_keyboard_manager_v1_interface, 1))
-            devices.keyboards = static_cast<zwp_virtual_keyboard_manager_v1*>(keyboards);
+        auto& devices = *static_cast<Devices*>(self);
+        take(devices.seat, wl_seat_interface);
+        take(devices.fakeInput, org_kde_kwin_fake_input_interface);
+        take(devices.pointers, zwlr_virtual_pointer_manager_v1_interface);
+        take(devices.keyboards, zwp_virtual_keyboard_manager_v1_interface);
     }
 
     // KWin offers its fake input a moment after it answers on the bus.
     bool plug(const std::string& socket, const std::string& layouts)
     {
+        static const wl_registry_listener listener{&Devices::announced, [](void*, wl_registry*, std::uint32_t) {}};
         for (int attempt = 0; attempt < 100 && !fakeInput && !pointers; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(attempt ? 100 : 0));
             if (display)
                 wl_display_disconnect(display);
-            std::this_thread::sleep_for(std::chrono::milliseconds(attempt ? 100 : 0));
-            display = wl_display_connect(socket.c_str());
-            static const wl_registry_listener listener{&Devices::announced, [](void*, wl_registry*, std::uint32_t) {}};
-            if (display)
+            *this = Devices{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, width, height};
+            if ((display = wl_display_connect(socket.c_str()))) {
                 wl_registry_add_listener(wl_display_get_registry(display), &listener, this);
-            if (display)
                 wl_display_roundtrip(display);
+            }
         }
         if (fakeInput)
             org_kde_kwin_fake_input_authenticate(fakeInput, "tarnwick tests", "the tests' pointer");
@@ -80,16 +77,13 @@ struct Devices {
         xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
         xkb_rule_names names{"evdev", "pc105", layouts.c_str(), nullptr, nullptr};
         xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
-        char* text = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr;
+        std::string text = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : "";
         int fd = memfd_create("tarnwick-test-keymap", MFD_CLOEXEC);
-        std::size_t size = text ? std::strlen(text) + 1 : 0;
-        if (text && fd >= 0 && write(fd, text, size) == static_cast<ssize_t>(size)) {
-            auto* keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards, seat);
-            zwp_virtual_keyboard_v1_keymap(keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, std::uint32_t(size));
-            wl_display_roundtrip(display);
-        }
+        if (write(fd, text.c_str(), text.size() + 1) == ssize_t(text.size() + 1))
+            zwp_virtual_keyboard_v1_keymap(zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards, seat),
+                                           WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, std::uint32_t(text.size() + 1));
+        wl_display_roundtrip(display);
         close(fd);
-        free(text);
         xkb_keymap_unref(keymap);
         xkb_context_unref(context);
     }
@@ -101,8 +95,7 @@ struct Devices {
         if (fakeInput)
             org_kde_kwin_fake_input_pointer_motion_absolute(fakeInput, wl_fixed_from_int(x), wl_fixed_from_int(y));
         if (pointer) {
-            zwlr_virtual_pointer_v1_motion_absolute(pointer, ++time, std::uint32_t(x), std::uint32_t(y),
-                                                    std::uint32_t(width), std::uint32_t(height));
+            zwlr_virtual_pointer_v1_motion_absolute(pointer, ++time, x, y, width, height);
             zwlr_virtual_pointer_v1_frame(pointer);
         }
         wl_display_roundtrip(display);
@@ -120,28 +113,23 @@ struct Devices {
 };
 
 // The child's whole life: commands "m X Y" and "r" in, one byte out for each.
+// KWin finds out which program a client is through /proc, which a process
+// that changed its user keeps closed until it says otherwise.
 [[noreturn]] void serve(const std::string& socket, const std::string& layouts, int width, int height, int in, int out)
 {
     if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(sessionUser, sessionUser, sessionUser) != 0 ||
-                           setresuid(sessionUser, sessionUser, sessionUser) != 0))
+                           setresuid(sessionUser, sessionUser, sessionUser) != 0 || prctl(PR_SET_DUMPABLE, 1) != 0))
         _exit(1);
-    // KWin reads which program a client is from /proc, which a process that
-    // changed its user hides until it says otherwise.
-    prctl(PR_SET_DUMPABLE, 1);
-    Devices devices{};
+    Devices devices;
     devices.width = width;
     devices.height = height;
     bool plugged = devices.plug(socket, layouts);
     if (write(out, plugged ? "1" : "0", 1) != 1 || !plugged)
         _exit(1);
     FILE* commands = fdopen(in, "r");
-    char line[64];
-    while (fgets(line, sizeof line, commands)) {
-        int x = 0, y = 0;
-        if (std::sscanf(line, "m %d %d", &x, &y) == 2)
-            devices.moveTo(x, y);
-        else if (line[0] == 'r')
-            devices.replug();
+    int x = 0, y = 0;
+    for (char line[64]; fgets(line, sizeof line, commands);) {
+        std::sscanf(line, "m %d %d", &x, &y) == 2 ? devices.moveTo(x, y) : devices.replug();
         if (write(out, ".", 1) != 1)
             break;
     }
@@ -169,10 +157,8 @@ VirtualInput::VirtualInput(const std::string& socket, const std::string& layouts
 
 VirtualInput::~VirtualInput()
 {
-    if (commands_ >= 0)
-        close(commands_);
-    if (answers_ >= 0)
-        close(answers_);
+    close(commands_);
+    close(answers_);
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);

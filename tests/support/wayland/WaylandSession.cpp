@@ -92,10 +92,9 @@ WaylandSession::WaylandSession()
                     {"XCURSOR_SIZE", "24"},
                     {"GSETTINGS_BACKEND", "keyfile"},
                     {"NO_AT_BRIDGE", "1"}};
-    bus_ = g_dbus_connection_new_for_address_sync(
-        sessionBus_.address().c_str(),
-        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT | G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
+    auto flags = GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                      G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION);
+    bus_ = g_dbus_connection_new_for_address_sync(sessionBus_.address().c_str(), flags, nullptr, nullptr, nullptr);
 }
 
 WaylandSession::~WaylandSession()

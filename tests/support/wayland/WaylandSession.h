@@ -46,7 +46,8 @@ public:
     std::unique_ptr<ChildProcess> run(std::vector<std::string> command,
                                       const std::map<std::string, std::string>& extraEnvironment = {}) const;
     // The built tarnwick program run inside, logging to the program's log.
-    std::unique_ptr<ChildProcess> launch(const TarnwickProgram& program, const std::vector<std::string>& arguments = {});
+    std::unique_ptr<ChildProcess> launch(const TarnwickProgram& program,
+                                         const std::vector<std::string>& arguments = {});
     // A file of the session's user, written whole.
     void writeFile(const std::string& path, const std::string& text) const;
 
