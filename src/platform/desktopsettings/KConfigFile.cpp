@@ -99,8 +99,8 @@ bool KConfigFile::write(const std::string& group, const std::string& key,
 {
     // A file kept elsewhere and linked here stays where it is kept.
     std::filesystem::path target = path_;
-    std::error_code error;
-    if (std::filesystem::is_symlink(target, error))
+    std::error_code missing, error;
+    if (std::filesystem::is_symlink(target, missing))
         target = std::filesystem::canonical(target, error);
     if (error)
         return false;

@@ -46,9 +46,10 @@ std::optional<std::string> KdeCursorThemeSetting::theme()
     return name && !name->empty() ? *name : defaultTheme;
 }
 
+// As KDE's settings store it: the default by no entry at all.
 bool KdeCursorThemeSetting::setTheme(const std::string& name)
 {
-    return store(name);
+    return store(name == defaultTheme ? std::nullopt : std::optional(name));
 }
 
 void KdeCursorThemeSetting::resetTheme()

@@ -1,10 +1,12 @@
 #include "platform/desktopsettings/DesktopCursorTheme.h"
 #include "platform/desktopsettings/KConfigFile.h"
+#include "platform/desktopsettings/KdeCursorThemeSetting.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 TEST(KConfigFileTest, OneEntryChangesEscapedAsKConfigWritesItAndEveryOtherLineStays)
 {
@@ -22,6 +24,12 @@ TEST(KConfigFileTest, OneEntryChangesEscapedAsKConfigWritesItAndEveryOtherLineSt
     ASSERT_TRUE(file.write("Mouse", "cursorTheme", std::nullopt));
     ASSERT_TRUE(file.write("Pointer", "cursorTheme", "x"));
     EXPECT_EQ(TempHome::readFile(path), before + "Delay=600\n  [Mouse]  \n\n[Pointer]\ncursorTheme=x\n");
+
+    std::filesystem::rename(path, home.path() + "/dotfiles-kcminputrc");
+    std::filesystem::create_symlink(home.path() + "/dotfiles-kcminputrc", path);
+    ASSERT_TRUE(file.write("Pointer", "cursorTheme", "y"));
+    EXPECT_TRUE(std::filesystem::is_symlink(path)) << "a file kept elsewhere stays there";
+    EXPECT_EQ(KConfigFile(home.path() + "/dotfiles-kcminputrc").read("Pointer", "cursorTheme"), "y");
 }
 
 // A start on another desktop after a crash in KDE Plasma: kcminputrc is still
@@ -34,6 +42,10 @@ TEST(DesktopCursorThemeTest, AKdeThemeLeftByACrashIsMendedOnAnyDesktopUnlessTheU
     unsetenv("SWAYSOCK");
     unsetenv("HYPRLAND_INSTANCE_SIGNATURE");
     std::string path = home.configHome() + "/kcminputrc";
+    KdeCursorThemeSetting kde;
+    EXPECT_EQ(kde.theme(), "breeze_cursors") << "KDE's default while no file names one";
+    ASSERT_TRUE(kde.setTheme("Tarnwick-en-letterBadge-left") && kde.setTheme("breeze_cursors"));
+    EXPECT_EQ(KConfigFile(path).read("Mouse", "cursorTheme"), std::nullopt) << "stored as KDE stores its default";
     CursorThemeBackup backup(CursorThemeBackup::defaultPath());
     for (const char* left : {"Tarnwick-ru-letterBadge-left", "Oxygen"}) {
         TempHome::writeFile(path, std::string("[Mouse]\ncursorTheme=") + left + "\n");
