@@ -27,4 +27,7 @@ public:
     // Whether, after a change, the desktop itself makes a pointer resting
     // over a window show the new theme. May be called from any thread.
     virtual bool refreshesRestingPointers() { return false; }
+    // Whether theme() reads what the desktop holds now, rather than what it
+    // was last told.
+    virtual bool readsBack() const { return true; }
 };

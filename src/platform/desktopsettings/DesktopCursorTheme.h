@@ -3,6 +3,7 @@
 #include "platform/desktopsettings/CursorThemeBackup.h"
 #include "platform/desktopsettings/CursorThemeSetting.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,18 +19,28 @@ public:
     // Every theme folder of the program's own starts with this.
     static constexpr const char* ownPrefix = "Tarnwick-";
 
-    // The first setting is the desktop's own: its theme is the user's theme.
-    DesktopCursorTheme(std::vector<std::unique_ptr<CursorThemeSetting>> settings, CursorThemeBackup backup);
+    // A setting that outlives the desktop it belongs to, such as a file, by
+    // its backup key; nothing for one that ended with its desktop.
+    using StoredSetting = std::function<std::unique_ptr<CursorThemeSetting>(const std::string& backupKey)>;
 
-    // The settings of the running desktop, with the backup in its usual place.
+    // The first setting is the desktop's own: its theme is the user's theme.
+    DesktopCursorTheme(std::vector<std::unique_ptr<CursorThemeSetting>> settings, CursorThemeBackup backup,
+                       StoredSetting stored = {});
+
+    // The settings of the running desktop (KDE Plasma, sway or Hyprland, and
+    // GNOME's, which GTK reads on every desktop where it is installed), with
+    // the backup in its usual place.
     static std::unique_ptr<DesktopCursorTheme> forDesktop();
 
     static bool isOwn(const std::string& theme);
 
-    // Puts back what a run that ended without restoring left behind (a
-    // damaged backup sends a setting still naming one of ours to the
-    // desktop's default) and learns the user's themes. True when anything
-    // was put back.
+    // Puts back what a run that ended without restoring left behind and
+    // learns the user's themes. A setting of this desktop gets the saved
+    // value if it still names one of the program's themes, or cannot be read
+    // back; without a saved value (a damaged backup) one still naming ours
+    // goes to the desktop's default. A saved setting of another desktop is
+    // mended where it is stored and still names ours; one that ended with
+    // its compositor is dropped. True when anything was put back.
     bool recover();
     // The user's theme, "default" when the desktop names none; the
     // desktop's cursor size in pixels.
@@ -52,8 +63,12 @@ public:
     bool refreshesRestingPointers();
 
 private:
+    bool recoverSetting(CursorThemeSetting& setting, const std::optional<std::string>& saved);
+    bool mendStored(const std::string& key, const std::string& saved);
+
     std::vector<std::unique_ptr<CursorThemeSetting>> settings_;
     CursorThemeBackup backup_;
+    StoredSetting stored_;
     // The user's value of each setting, by backup key.
     std::map<std::string, std::string> user_;
 };

@@ -85,12 +85,13 @@ void GuiApplication::choosePlatform()
 
 #if defined(__SANITIZE_ADDRESS__)
 // System libraries keep allocations until exit by design: Qt's font fallback
-// leaves fontconfig patterns behind, and the tray's session-bus connection
-// keeps libdbus state, and Qt's X platform keeps the pointer devices
-// XWayland announces. Sanitizer builds would otherwise fail every program
-// that draws text or shows a tray item.
+// leaves fontconfig patterns behind, the tray's session-bus connection
+// keeps libdbus state, Qt's Wayland plugin the objects of its connection, and
+// Qt's X platform the pointer devices XWayland announces. Sanitizer builds
+// would otherwise fail every program that draws text, shows a tray item or
+// runs on Wayland.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libQt6XcbQpa.so\n";
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libwayland-client.so\nleak:libQt6XcbQpa.so\n";
 }
 #endif

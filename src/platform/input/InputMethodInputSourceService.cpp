@@ -24,6 +24,7 @@ struct InputMethodInputSourceService::Shared {
     std::atomic<bool> pollPending = false;
     std::string frameworkName;
     std::string fallbackName;
+    std::string followedName;
     SourceChangeObservers observers;
 
     // Watcher thread.
@@ -69,7 +70,7 @@ struct InputMethodInputSourceService::Shared {
                          " until it does");
         else if (!first && wasAnswering != answering)
             AppLog::info("Input sources: " + frameworkName +
-                         (answering ? " answers again; following its input method"
+                         (answering ? " answers again; following " + followedName
                                     : " stopped answering; following " + fallbackName));
     }
 
@@ -94,6 +95,7 @@ InputMethodInputSourceService::InputMethodInputSourceService(std::unique_ptr<Inp
     thread_ = std::make_unique<QThread>();
     shared_->frameworkName = watcher_->frameworkName();
     shared_->fallbackName = std::move(fallbackName);
+    shared_->followedName = watcher_->followedName();
     watcher_->setPublisher([shared = shared_](const InputMethodWatcher::Report& report) {
         shared->receive(report, shared);
     });

@@ -9,10 +9,10 @@
 class QThread;
 
 // The input method an input method framework (IBus, Fcitx 5) has selected,
-// over the keymap: while the daemon answers with a selected input method,
-// that is the source; otherwise the fallback (the XKB keymap) is, or none
-// without one. The daemon going away or coming back is logged once each way,
-// never an error.
+// or the layout a desktop's daemon reports (KWin), over a fallback: while
+// the daemon answers with a selected source, that is the source; otherwise
+// the fallback (the desktop's layout, the XKB keymap) is, or none without one. The daemon going
+// away or coming back is logged once each way, never an error.
 //
 // The watcher talks to the daemon on a thread of its own, so the main thread
 // only reads what it last reported and never waits on the daemon. For a
@@ -21,8 +21,8 @@ class QThread;
 class InputMethodInputSourceService : public InputSourceService {
 public:
     // Waits up to firstReportTimeout seconds for the watcher's first report,
-    // so that the first query already has the daemon's answer.
-    // The fallback's name says in the log what decides while the daemon is away.
+    // so that the first query already has the daemon's answer. The log
+    // names the fallback as fallbackName.
     InputMethodInputSourceService(std::unique_ptr<InputMethodWatcher> watcher,
                                   std::unique_ptr<InputSourceService> fallback, double firstReportTimeout = 1.0,
                                   std::string fallbackName = "the XKB keymap");

@@ -28,6 +28,8 @@ public:
 
     // "IBus", "Fcitx 5": for log lines.
     virtual std::string frameworkName() const = 0;
+    // What the daemon selects, for log lines.
+    virtual std::string followedName() const { return "its input method"; }
     // Any thread. True while the daemon announces no change of input method,
     // so that it must be asked again on every poll.
     bool needsPolling() const { return needsPolling_; }

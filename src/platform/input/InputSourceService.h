@@ -25,7 +25,9 @@ public:
     // The service the environment asks for:
     // TARNWICK_INPUT_SOURCE=auto (the default: the GNOME input source in a
     // GNOME session, else IBus when its daemon answers on the session bus,
-    // else Fcitx 5 when it does, else XKB), gnome, ibus, fcitx5, xkb or
-    // file:PATH.
+    // else Fcitx 5 when it does, else the layout of the running KDE Plasma
+    // (KWin), sway or Hyprland, else XKB), gnome, ibus, fcitx5, kde, sway,
+    // hyprland, xkb or file:PATH. IBus and Fcitx 5 fall back on the
+    // desktop's layout while no input method is selected.
     static std::unique_ptr<InputSourceService> fromEnvironment();
 };

@@ -24,6 +24,25 @@ std::optional<std::vector<std::string>> XkbLayoutRegistry::languages(const std::
     return std::nullopt;
 }
 
+std::optional<std::string> XkbLayoutRegistry::layoutDescribedAs(const std::string& description)
+{
+    load();
+    auto found = layouts_.find(description);
+    return found != layouts_.end() ? std::optional(found->second) : std::nullopt;
+}
+
+InputSource XkbLayoutRegistry::sourceDescribedAs(const std::string& description, const std::string& fallbackLayout)
+{
+    InputSource source;
+    source.localizedName = description;
+    std::string layout = layoutDescribedAs(description).value_or(fallbackLayout);
+    if (!layout.empty()) {
+        source.identifier = "xkb:" + layout;
+        source.languages = languages(layout);
+    }
+    return source;
+}
+
 void XkbLayoutRegistry::load()
 {
     if (loaded_)
@@ -37,7 +56,10 @@ void XkbLayoutRegistry::load()
     }
     for (rxkb_layout* layout = rxkb_layout_first(context.get()); layout; layout = rxkb_layout_next(layout)) {
         const char* variant = rxkb_layout_get_variant(layout);
-        std::vector<std::string>& codes = languages_[{rxkb_layout_get_name(layout), variant ? variant : ""}];
+        std::string name = rxkb_layout_get_name(layout);
+        if (const char* description = rxkb_layout_get_description(layout))
+            layouts_.emplace(description, variant && variant[0] ? name + "(" + variant + ")" : name);
+        std::vector<std::string>& codes = languages_[{name, variant ? variant : ""}];
         // Exotic rules repeat some layouts; the first list of languages wins.
         if (!codes.empty())
             continue;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/input/InputSource.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +20,14 @@ public:
     // unknown variant of a known layout has the layout's languages.
     std::optional<std::vector<std::string>> languages(const std::string& layout);
 
+    // The layout a description names ("German (no dead keys)" is
+    // "de(nodeadkeys)"), as compositors name their keymap's groups.
+    std::optional<std::string> layoutDescribedAs(const std::string& description);
+    // The source of a group a compositor names by its description: named so,
+    // "xkb:" and its layout, typing the layout's languages. A description
+    // the registry does not know keeps the fallback layout, if any.
+    InputSource sourceDescribedAs(const std::string& description, const std::string& fallbackLayout = {});
+
 private:
     using Key = std::pair<std::string, std::string>;
 
@@ -25,4 +35,5 @@ private:
 
     bool loaded_ = false;
     std::map<Key, std::vector<std::string>> languages_;
+    std::map<std::string, std::string> layouts_;
 };

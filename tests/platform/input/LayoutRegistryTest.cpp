@@ -20,6 +20,10 @@ TEST(LayoutRegistryTest, LayoutsHaveTheirLanguagesAsTwoLetterCodesWhereOneExists
     EXPECT_EQ(registry.languages("ru(mine)"), Languages{"ru"});
     EXPECT_EQ(registry.languages("brai"), Languages{});
     EXPECT_EQ(registry.languages("tarnwick_nl"), std::nullopt);
+    // As compositors name their keymap's groups.
+    EXPECT_EQ(registry.layoutDescribedAs("Russian"), "ru");
+    EXPECT_EQ(registry.layoutDescribedAs("German (no dead keys)"), "de(nodeadkeys)");
+    EXPECT_EQ(registry.layoutDescribedAs("Tarnwick"), std::nullopt);
 }
 
 TEST(LayoutRegistryTest, ThreeLetterCodesBecomeTwoLetterOnesOnlyWhereISO639HasThem)

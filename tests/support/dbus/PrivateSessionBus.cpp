@@ -19,6 +19,7 @@ const char* const configuration = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop/
   <auth>EXTERNAL</auth>
   <servicedir>@SERVICES@</servicedir>
   <policy context="default">
+    <allow user="*"/>
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
     <allow own="*"/>

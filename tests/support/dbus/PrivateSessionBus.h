@@ -6,7 +6,9 @@
 // A session bus of its own for one test program: a dbus-daemon with a
 // minimal configuration (only the services named are activatable, so nothing
 // else outside the test answers on it), stopped when the object goes away.
-// Give its address to programs as DBUS_SESSION_BUS_ADDRESS.
+// Give its address to programs as DBUS_SESSION_BUS_ADDRESS. Any user may
+// connect, so that a test running as root can talk to programs it runs as
+// another.
 class PrivateSessionBus {
 public:
     // Services by bus name, started from the system's own service files as

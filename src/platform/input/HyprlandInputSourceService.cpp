@@ -1,0 +1,54 @@
+#include "platform/input/HyprlandInputSourceService.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+constexpr std::string_view layoutEvent = "activelayout>>";
+
+bool isKeyboardWithKeymap(const nlohmann::json& keyboard)
+{
+    return keyboard.is_object() && keyboard.contains("name") && keyboard["name"].is_string() &&
+           keyboard.contains("active_keymap") && keyboard["active_keymap"].is_string();
+}
+
+}
+
+void HyprlandInputSourceService::ask()
+{
+    auto devices = nlohmann::json::parse(hyprland_.request("j/devices").value_or(""), nullptr, false);
+    if (!devices.is_object() || !devices["keyboards"].is_array())
+        return;
+    const nlohmann::json* chosen = nullptr;
+    for (const auto& candidate : devices["keyboards"]) {
+        if (!isKeyboardWithKeymap(candidate))
+            continue;
+        bool followed = candidate["name"] == keyboard();
+        bool main = keyboard().empty() && candidate.value("main", false);
+        if (!chosen || followed || main)
+            chosen = &candidate;
+    }
+    if (chosen)
+        follow((*chosen)["name"].get<std::string>(), (*chosen)["active_keymap"].get<std::string>());
+}
+
+int HyprlandInputSourceService::subscribe()
+{
+    events_ = hyprland_.events();
+    return events_.connected() ? events_.fd() : -1;
+}
+
+// Keyboard names carry no comma; layout descriptions may ("English (US,
+// intl., with dead keys)").
+bool HyprlandInputSourceService::readEvents()
+{
+    bool open = events_.receive(received_, 0);
+    for (std::size_t end; (end = received_.find('\n')) != std::string::npos; received_.erase(0, end + 1)) {
+        std::string_view line(received_.data(), end);
+        std::size_t comma = line.find(',');
+        if (line.starts_with(layoutEvent) && comma != std::string_view::npos)
+            follow(std::string(line.substr(layoutEvent.size(), comma - layoutEvent.size())),
+                   std::string(line.substr(comma + 1)));
+    }
+    return open;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "support/wayland/WaylandSession.h"
+
+// KWin 5.27 alone (kwin_wayland --virtual), as KDE Plasma runs it: the user's
+// cursor theme and size in kcminputrc, the keyboard layouts in kxkbrc, KWin's
+// screenshot and fake-input interfaces open to the tests. The packaged
+// binary carries a file capability that a container refuses to honour, so a
+// plain copy runs.
+class KwinSession : public WaylandSession {
+public:
+    // layouts: "us,ru,de"
+    explicit KwinSession(const std::string& layouts, bool xwayland = false);
+
+protected:
+    std::vector<std::uint32_t> capture(Area area) override;
+    bool showsWindow(const std::string& program) override;
+    void pointTheme(const std::string& name) override;
+
+private:
+    void placeWindows();
+};

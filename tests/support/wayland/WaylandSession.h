@@ -1,0 +1,99 @@
+#pragma once
+
+#include "support/ChildProcess.h"
+#include "support/TarnwickProgram.h"
+#include "support/dbus/PrivateSessionBus.h"
+#include "support/wayland/VirtualInput.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _GDBusConnection GDBusConnection;
+
+// A real Wayland compositor, headless on a 1280x800 screen, for one test: a
+// home, runtime folder and session bus of its own, the tests' pointer and
+// keyboard plugged in, and the pointer it draws read back. The compositor and
+// every program run inside it run as nobody when the tests run as root, as
+// users run them. Every cursor theme the session can see is pinned:
+// DMZ-White is the user's, DMZ-Black is there too, and nothing else is
+// (XCURSOR_PATH names only the session's folders, so no system default
+// stands in for a missing cursor), beside the harness's own probe theme, a
+// solid green square. Windows go to the right half of the screen; the
+// pointer rests on the bare left half.
+class WaylandSession {
+public:
+    static constexpr int width = 1280;
+    static constexpr int height = 800;
+
+    virtual ~WaylandSession();
+    WaylandSession(const WaylandSession&) = delete;
+    WaylandSession& operator=(const WaylandSession&) = delete;
+
+    ::testing::AssertionResult ready() const;
+    const std::string& home() const { return home_; }
+    std::string configHome() const { return home_ + "/.config"; }
+    // What programs run inside see.
+    const std::map<std::string, std::string>& environment() const { return environment_; }
+    // The test's own connection to the session bus.
+    GDBusConnection* bus() const { return bus_; }
+
+    // A program run inside as the session's user.
+    std::unique_ptr<ChildProcess> run(std::vector<std::string> command,
+                                      const std::map<std::string, std::string>& extraEnvironment = {}) const;
+    // The built tarnwick program run inside, logging to the program's log.
+    std::unique_ptr<ChildProcess> launch(const TarnwickProgram& program,
+                                         const std::vector<std::string>& arguments = {});
+    // A file of the session's user, written whole.
+    void writeFile(const std::string& path, const std::string& text) const;
+
+    // Waits until a window of the program (its name, in any case) is up.
+    bool waitForWindow(const std::string& program);
+    VirtualInput& input() { return *input_; }
+    // Parks the pointer at a spot of the bare half, after capturing the area
+    // around it with the pointer away as the reference; then proves that the
+    // compositor's pointer resting there shows a theme set by hand (the
+    // probe's), and shows DMZ-White again.
+    ::testing::AssertionResult restPointer(int x, int y);
+    // Pixels around the resting pointer that differ from the reference and
+    // lie within a few steps of the colour (0xRRGGBB) in every channel.
+    int pointerPixelsNear(std::uint32_t colour);
+
+protected:
+    struct Area {
+        int x, y, width, height;
+    };
+
+    WaylandSession();
+    // Starts the compositor inside, then waits until it answers.
+    void start(std::vector<std::string> command, const std::map<std::string, std::string>& extraEnvironment,
+               const std::function<bool()>& answers);
+    void plugInput(const std::string& layouts);
+    // XWayland, run as the session's user, makes its socket in
+    // /tmp/.X11-unix, which a folder not open to all (1777) refuses.
+    static void allowXwayland();
+    bool busNameAnswers(const char* name) const;
+    // The area as 0xRRGGBB words, row by row, pointer included.
+    virtual std::vector<std::uint32_t> capture(Area area) = 0;
+    virtual bool showsWindow(const std::string& program) = 0;
+    // Points the compositor's own pointer at a theme by hand.
+    virtual void pointTheme(const std::string& name) = 0;
+
+    std::string folder_;
+    std::string home_;
+    std::string runtime_;
+    std::map<std::string, std::string> environment_;
+
+private:
+    PrivateSessionBus sessionBus_;
+    GDBusConnection* bus_ = nullptr;
+    std::unique_ptr<ChildProcess> compositor_;
+    bool answered_ = false;
+    std::unique_ptr<VirtualInput> input_;
+    Area pointerArea_{};
+    std::vector<std::uint32_t> reference_;
+};
