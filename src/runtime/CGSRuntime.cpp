@@ -62,18 +62,6 @@ std::string hexDigits(std::uint64_t hash)
     return text;
 }
 
-void logFromWindowServer(int level, const char* message)
-{
-    if (!message)
-        return;
-    if (level >= 2)
-        AppLog::error(message);
-    else if (level == 1)
-        AppLog::warn(message);
-    else
-        AppLog::info(message);
-}
-
 }
 
 CGSRuntime& CGSRuntime::shared()
@@ -134,12 +122,9 @@ CGSRuntime::CGSRuntime(std::vector<void*> handles)
       mouseLocationFn(resolve<MouseLocationFunction>({"TarnwickMouseLocation"}, searchHandles_)),
       primaryScreenHeightFn(resolve<PrimaryScreenHeightFunction>({"TarnwickPrimaryScreenHeight"}, searchHandles_)),
       eventPostFn(resolve<EventPostFunction>({"CGEventPost"}, searchHandles_)),
-      selectCursorSetFn(resolve<SelectCursorSetFunction>({"TarnwickSelectCursorSet"}, searchHandles_)),
-      setLogHandlerFn(resolve<SetLogHandlerFunction>({"TarnwickSetLogHandler"}, searchHandles_))
+      selectCursorSetFn(resolve<SelectCursorSetFunction>({"TarnwickSelectCursorSet"}, searchHandles_))
 {
     logInitialized();
-    if (setLogHandlerFn)
-        setLogHandlerFn(&logFromWindowServer);
 }
 
 template <typename Function>

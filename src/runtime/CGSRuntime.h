@@ -107,5 +107,4 @@ public:
     const PrimaryScreenHeightFunction primaryScreenHeightFn;
     const EventPostFunction eventPostFn;
     const SelectCursorSetFunction selectCursorSetFn;
-    const SetLogHandlerFunction setLogHandlerFn;
 };

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -60,6 +61,17 @@ int badgeOnPointer(const GnomeShellSession& session, const Spot& spot, const std
         }
     }
     return count;
+}
+
+// The log's lines of the switches the program applied.
+std::string switches(const std::string& log)
+{
+    std::istringstream lines(log);
+    std::string found;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("Apply requested") != std::string::npos)
+            found += line + "\n";
+    return found;
 }
 
 // Windows covering the whole screen mapped on XWayland since it began to
@@ -154,7 +166,8 @@ protected:
             std::string code = language == std::string("us") ? "en" : language;
             EXPECT_TRUE(showsBadge(spot, code, 5))
                 << application.name << ", " << spot.name << ": the resting pointer kept its badge after the switch to "
-                << language;
+                << language << "; cursor-theme " << session.setting(interfaceSchema, "cursor-theme") << "\n"
+                << switches(tarnwick.log());
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include "base/AppLog.h"
 #include "platform/files/UserDirectories.h"
+#include "platform/provider/WindowServerFunctions.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
@@ -12,6 +13,19 @@
 namespace WindowServerProvider {
 
 namespace {
+
+// What a provider finds out on a thread of its own reaches the program's log.
+void logFromWindowServer(int level, const char* message)
+{
+    if (message)
+        (level >= 2 ? AppLog::error : level == 1 ? AppLog::warn : AppLog::info)(message);
+}
+
+void handOverTheLog(void* library)
+{
+    if (auto setHandler = reinterpret_cast<SetLogHandlerFunction>(dlsym(library, "TarnwickSetLogHandler")))
+        setHandler(&logFromWindowServer);
+}
 
 std::optional<std::string> nonEmptyVariable(const char* name)
 {
@@ -54,8 +68,9 @@ bool loadFromEnvironment()
     std::string executableFolder = std::filesystem::path(UserDirectories::executablePath()).parent_path().string();
     std::string library = chosenLibrary(nonEmptyVariable("TARNWICK_WINDOW_SERVER"), nonEmptyVariable("DISPLAY"),
                                         executableFolder, isWaylandSession());
-    if (dlopen(library.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
+    if (void* loaded = dlopen(library.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
         AppLog::info("Window-server provider loaded: " + library);
+        handOverTheLog(loaded);
         return true;
     }
     const char* reason = dlerror();
