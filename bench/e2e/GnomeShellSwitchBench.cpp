@@ -58,6 +58,30 @@ double quantile(std::vector<double> values, double q)
     return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
 }
 
+// The IBus daemon the shell started, on its own bus; none before it is up.
+GDBusConnection* connectToIbus()
+{
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(std::string(getenv("HOME")) + "/.config/ibus/bus", ignored)) {
+        std::ifstream file(entry.path());
+        for (std::string line; std::getline(file, line);)
+            if (line.starts_with("IBUS_ADDRESS="))
+                return g_dbus_connection_new_for_address_sync(
+                    line.substr(13).c_str(),
+                    GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                         G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                    nullptr, nullptr, nullptr);
+    }
+    return nullptr;
+}
+
+void subscribeToEngine(GDBusConnection* ibus, GDBusSignalCallback callback, gpointer data)
+{
+    if (ibus)
+        g_dbus_connection_signal_subscribe(ibus, nullptr, "org.freedesktop.IBus", "GlobalEngineChanged", nullptr, nullptr,
+                                           G_DBUS_SIGNAL_FLAGS_NONE, callback, data, nullptr);
+}
+
 // The session's messages that mark a switch, heard on a thread of its own.
 class SwitchObserver {
 public:
@@ -116,31 +140,11 @@ private:
     static gboolean watchIbus(gpointer self)
     {
         auto* observer = static_cast<SwitchObserver*>(self);
-        std::string address = ibusAddress();
-        if (observer->ibus_ || address.empty())
-            return G_SOURCE_REMOVE;
-        observer->ibus_ = g_dbus_connection_new_for_address_sync(
-            address.c_str(),
-            GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                 G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        if (observer->ibus_)
-            g_dbus_connection_signal_subscribe(observer->ibus_, nullptr, "org.freedesktop.IBus", "GlobalEngineChanged",
-                                               nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &SwitchObserver::onEngine,
-                                               observer, nullptr);
-        return G_SOURCE_REMOVE;
-    }
-
-    static std::string ibusAddress()
-    {
-        std::error_code ignored;
-        for (const auto& entry : fs::directory_iterator(std::string(getenv("HOME")) + "/.config/ibus/bus", ignored)) {
-            std::ifstream file(entry.path());
-            for (std::string line; std::getline(file, line);)
-                if (line.starts_with("IBUS_ADDRESS="))
-                    return line.substr(13);
+        if (!observer->ibus_) {
+            observer->ibus_ = connectToIbus();
+            subscribeToEngine(observer->ibus_, &SwitchObserver::onEngine, observer);
         }
-        return {};
+        return G_SOURCE_REMOVE;
     }
 
     static void onDconf(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* parameters,
@@ -182,7 +186,8 @@ private:
     Marks marks_;
 };
 
-// The least a program can do: write cursor-theme when mru-sources changes.
+// The least a program can do: write cursor-theme when mru-sources or the
+// IBus engine changes.
 class FloorClient {
 public:
     FloorClient()
@@ -195,7 +200,11 @@ public:
             interface_ = g_settings_new("org.gnome.desktop.interface");
             g_signal_connect(sources, "changed::mru-sources", G_CALLBACK(&FloorClient::onSwitch), this);
             g_variant_unref(g_settings_get_value(sources, "mru-sources"));
+            GDBusConnection* ibus = connectToIbus();
+            subscribeToEngine(ibus, &FloorClient::onEngine, this);
             g_main_loop_run(loop_);
+            if (ibus)
+                g_object_unref(ibus);
             g_object_unref(sources);
             g_object_unref(interface_);
             g_main_context_pop_thread_default(context_);
@@ -218,6 +227,11 @@ private:
         g_settings_set_string(client->interface_, "cursor-theme", client->dark_ ? "DMZ-Black" : "DMZ-White");
     }
 
+    static void onEngine(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant*, gpointer self)
+    {
+        onSwitch(nullptr, nullptr, self);
+    }
+
     GMainContext* context_;
     GMainLoop* loop_;
     std::thread thread_;
@@ -237,6 +251,14 @@ public:
     }
 
     GnomeShellSession& session() { return session_; }
+
+    // GNOME's input sources, the first one selected.
+    void useSources(const std::string& list)
+    {
+        session_.setSetting("org.gnome.desktop.input-sources", "sources", list);
+        session_.setSetting("org.gnome.desktop.input-sources", "mru-sources", list);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
     bool ready() const { return ready_; }
 
     std::unique_ptr<ChildProcess> launch(const std::string& program)
@@ -342,6 +364,9 @@ void report(benchmark::State& state, const std::string& name, const Series& seri
     state.counters[name + "_p99_ms"] = quantile(series.fromMru, 0.99);
     state.counters[name + "_from_engine_median_ms"] = quantile(series.fromEngine, 0.5);
     state.counters[name + "_ratio_to_floor"] = quantile(series.fromMru, 0.5) / floorMedian;
+    if (!floor.fromEngine.empty() && !series.fromEngine.empty())
+        state.counters[name + "_from_engine_ratio_to_floor"] =
+            quantile(series.fromEngine, 0.5) / quantile(floor.fromEngine, 0.5);
 }
 
 // Input-source change to cursor-theme written, warm: both languages' themes
@@ -374,6 +399,34 @@ void InputSourceToThemeSetting(benchmark::State& state)
 }
 
 
+// Between a keyboard layout and an IBus engine (Unikey), which the shell
+// selects in IBus before it writes mru-sources.
+void IbusEngineToThemeSetting(benchmark::State& state)
+{
+    if (!bench().ready()) {
+        state.SkipWithError("GNOME Shell did not start");
+        return;
+    }
+    bench().useSources("[('xkb', 'us'), ('ibus', 'Unikey')]");
+    for (auto _ : state) {
+        Series floor = floorSeries(floorSwitches);
+        auto now = programSeries(ChildProcess::programPath(), floorSwitches);
+        std::optional<Series> before;
+        if (const char* other = std::getenv("TARNWICK_BENCH_PROGRAM"))
+            before = programSeries(other, floorSwitches);
+        if (!now) {
+            state.SkipWithError("the program did not select its theme");
+            return;
+        }
+        state.counters["floor_from_engine_median_ms"] = quantile(floor.fromEngine, 0.5);
+        report(state, "now", *now, floor);
+        if (before)
+            report(state, "before", *before, floor);
+        state.SetIterationTime(quantile(now->fromEngine, 0.5) / 1000);
+    }
+    bench().useSources("[('xkb', 'us'), ('xkb', 'ru')]");
+}
+
 // The first switch to a language in a home without its theme: the theme is
 // written off the main thread and selected once complete.
 void FirstSwitchToThemeSetting(benchmark::State& state)
@@ -403,6 +456,7 @@ void FirstSwitchToThemeSetting(benchmark::State& state)
 }
 
 BENCHMARK(InputSourceToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(IbusEngineToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FirstSwitchToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
