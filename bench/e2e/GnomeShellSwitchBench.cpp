@@ -44,6 +44,14 @@ constexpr unsigned spaceKey = 0x20;
 constexpr int switchesPerProgram = 60;
 constexpr int floorSwitches = 30;
 constexpr int coldSwitches = 10;
+constexpr int restingSwitches = 20;
+// The letter badges' fills for English and Russian.
+constexpr std::uint32_t englishFill = 0x0033b3;
+constexpr std::uint32_t russianFill = 0xff3b30;
+constexpr int badgePixels = 40;
+// An empty notebook page of gtk3-widget-factory, where GTK shows its arrow.
+constexpr int restX = 500;
+constexpr int restY = 700;
 
 double milliseconds(Clock::duration duration)
 {
@@ -285,6 +293,9 @@ public:
         observer_.reset();
         session_.pressKeys({superKey, spaceKey});
         bool followed = waitUntil(3, [&] { return observer_.marks().theme.has_value(); });
+        // Following IBus, the program may be quicker than the shell's own
+        // write of mru-sources.
+        waitUntil(1, [&] { return observer_.marks().mru.has_value(); });
         SwitchObserver::Marks marks = observer_.marks();
         // Past the switcher popup and the program's delayed work.
         std::this_thread::sleep_for(std::chrono::milliseconds(900));
@@ -400,14 +411,16 @@ void InputSourceToThemeSetting(benchmark::State& state)
 
 
 // Between a keyboard layout and an IBus engine (Unikey), which the shell
-// selects in IBus before it writes mru-sources.
+// selects in IBus before it writes mru-sources. GNOME names no language for
+// an IBus source, which the program then badges as English: the layout is
+// Russian, so that every switch changes the badge.
 void IbusEngineToThemeSetting(benchmark::State& state)
 {
     if (!bench().ready()) {
         state.SkipWithError("GNOME Shell did not start");
         return;
     }
-    bench().useSources("[('xkb', 'us'), ('ibus', 'Unikey')]");
+    bench().useSources("[('xkb', 'ru'), ('ibus', 'Unikey')]");
     for (auto _ : state) {
         Series floor = floorSeries(floorSwitches);
         auto now = programSeries(ChildProcess::programPath(), floorSwitches);
@@ -425,6 +438,63 @@ void IbusEngineToThemeSetting(benchmark::State& state)
         state.SetIterationTime(quantile(now->fromEngine, 0.5) / 1000);
     }
     bench().useSources("[('xkb', 'us'), ('xkb', 'ru')]");
+}
+
+// A pointer resting over a GTK 3 window while the input source changes
+// without the shell's switcher (a window's own source, a script): from the
+// change to the first capture of the screen that shows the new badge on the
+// pointer. A capture takes a frame or more: the floor is one capture.
+void RestingPointerShowsTheBadge(benchmark::State& state)
+{
+    if (!bench().ready()) {
+        state.SkipWithError("GNOME Shell did not start");
+        return;
+    }
+    GnomeShellSession& session = bench().session();
+    auto environment = session.environment();
+    environment["GDK_BACKEND"] = "wayland";
+    ChildProcess window({"/usr/bin/gtk3-widget-factory"}, environment);
+    waitUntil(20, [&] {
+        session.leaveOverview();
+        QImage screen = session.capture(false);
+        return !screen.isNull() && qGray(screen.pixel(restX, restY)) > 200;
+    });
+    auto child = bench().launch(ChildProcess::programPath());
+    GSettings* sources = g_settings_new("org.gnome.desktop.input-sources");
+    session.movePointer(restX, restY);
+    QImage reference = session.capture(false);
+    std::vector<double> seen, captures;
+    bool russian = false;
+    for (auto _ : state) {
+        for (int i = 0; i < restingSwitches && child; ++i) {
+            russian = !russian;
+            GVariant* list = g_variant_parse(G_VARIANT_TYPE("a(ss)"),
+                                             russian ? "[('xkb', 'ru'), ('xkb', 'us')]" : "[('xkb', 'us'), ('xkb', 'ru')]",
+                                             nullptr, nullptr, nullptr);
+            auto start = Clock::now();
+            g_settings_set_value(sources, "mru-sources", list);
+            g_settings_sync();
+            bool shown = waitUntil(3, [&] {
+                auto before = Clock::now();
+                bool badge = session.pointerPixelsNear(restX, restY, russian ? russianFill : englishFill, reference) >=
+                             badgePixels;
+                captures.push_back(milliseconds(Clock::now() - before));
+                return badge;
+            });
+            if (shown)
+                seen.push_back(milliseconds(Clock::now() - start));
+            std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        }
+        state.counters["n"] = static_cast<double>(seen.size());
+        state.counters["median_ms"] = quantile(seen, 0.5);
+        state.counters["p99_ms"] = quantile(seen, 0.99);
+        state.counters["capture_median_ms"] = quantile(captures, 0.5);
+        state.counters["ratio_to_capture"] = quantile(seen, 0.5) / quantile(captures, 0.5);
+        state.SetIterationTime(std::max(0.0, quantile(seen, 0.5)) / 1000);
+    }
+    g_object_unref(sources);
+    if (child)
+        child->signal(SIGTERM);
 }
 
 // The first switch to a language in a home without its theme: the theme is
@@ -457,6 +527,7 @@ void FirstSwitchToThemeSetting(benchmark::State& state)
 
 BENCHMARK(InputSourceToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(IbusEngineToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RestingPointerShowsTheBadge)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FirstSwitchToThemeSetting)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -70,3 +70,14 @@ std::uint64_t fastHash64(std::span<const std::uint8_t> bytes)
     hash *= 0xC4CEB9FE1A85EC53ull;
     return hash ^ (hash >> 33);
 }
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}

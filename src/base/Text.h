@@ -11,6 +11,9 @@ std::string lowercased(std::string_view text);
 
 bool startsWith(std::string_view text, std::string_view prefix);
 
+// 0 to 15 for a hexadecimal digit of either case, -1 for anything else.
+int hexDigitValue(char c);
+
 // FNV-1a, 64 bits: the cursor fingerprint and the cape store's content hash.
 std::uint64_t fnv1a64(std::span<const std::uint8_t> bytes);
 

@@ -43,24 +43,11 @@ const Application xterm{"xterm", {"/usr/bin/xterm", "-geometry", "100x40+0+40"},
 // In xterm's text area, where it shows the I-beam.
 const Spot terminal{"xterm's text", 200, 300};
 
-// Pixels of the badge's fill on the pointer resting at the spot: what the
-// screen shows with the pointer and not without it.
+// Pixels of the badge's fill on the pointer resting at the spot.
 int badgeOnPointer(const GnomeShellSession& session, const Spot& spot, const std::string& language)
 {
-    QImage with = session.capture(true);
-    QImage without = session.capture(false);
-    if (with.isNull() || with.size() != without.size())
-        return -1;
     Rgb fill = letterBadgeFill(language);
-    int count = 0;
-    for (int y = std::max(0, spot.y - 16); y < std::min(with.height(), spot.y + 80); ++y) {
-        for (int x = std::max(0, spot.x - 48); x < std::min(with.width(), spot.x + 48); ++x) {
-            QRgb shown = with.pixel(x, y);
-            count += shown != without.pixel(x, y) && std::abs(qRed(shown) - fill.red) <= 12 &&
-                     std::abs(qGreen(shown) - fill.green) <= 12 && std::abs(qBlue(shown) - fill.blue) <= 12;
-        }
-    }
-    return count;
+    return session.pointerPixelsNear(spot.x, spot.y, std::uint32_t(fill.red << 16 | fill.green << 8 | fill.blue));
 }
 
 // The log's lines of the switches the program applied.

@@ -1,5 +1,6 @@
 #include "platform/desktopsettings/KConfigFile.h"
 
+#include "base/Text.h"
 #include "platform/files/AtomicFile.h"
 
 #include <filesystem>
@@ -30,17 +31,6 @@ std::optional<std::string> valueOf(const std::string& line, const std::string& k
     if (equals == std::string::npos || trimmed(line.substr(0, equals)) != key)
         return std::nullopt;
     return trimmed(line.substr(equals + 1));
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }
@@ -171,8 +161,8 @@ std::string KConfigFile::unescaped(const std::string& text)
         case 'r': value += '\r'; break;
         case '\\': value += '\\'; break;
         case 'x':
-            if (i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-                value += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            if (i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 && hexDigitValue(text[i + 2]) >= 0) {
+                value += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
                 i += 2;
                 break;
             }

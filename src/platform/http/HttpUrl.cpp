@@ -1,5 +1,6 @@
 #include "platform/http/HttpUrl.h"
 
+#include "base/Text.h"
 #include "platform/http/CurlLibrary.h"
 
 #include <memory>
@@ -47,17 +48,6 @@ UrlHandle parsed(const std::string& text)
     if (!scheme || (*scheme != "http" && *scheme != "https") || !host || host->empty())
         return nullptr;
     return url;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }
@@ -119,8 +109,8 @@ std::optional<std::string> decodeQueryComponent(std::string_view text)
         } else if (c == '%') {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            int high = hexValue(text[i + 1]);
-            int low = hexValue(text[i + 2]);
+            int high = hexDigitValue(text[i + 1]);
+            int low = hexDigitValue(text[i + 2]);
             if (high < 0 || low < 0)
                 return std::nullopt;
             decoded += static_cast<char>(high * 16 + low);

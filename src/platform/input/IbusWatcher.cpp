@@ -60,7 +60,7 @@ std::optional<QDBusArgument> innermostStructure(QVariant value)
 
 }
 
-IbusWatcher::IbusWatcher() : connection_(QString()) {}
+IbusWatcher::IbusWatcher(Engines engines) : engines_(engines), connection_(QString()) {}
 
 IbusWatcher::~IbusWatcher()
 {
@@ -104,9 +104,15 @@ void IbusWatcher::onDaemonGone()
     retryTimer_->start();
 }
 
-void IbusWatcher::onGlobalEngineChanged(const QString&)
+void IbusWatcher::onGlobalEngineChanged(const QString& engineName)
 {
-    readGlobalEngine();
+    if (engines_ == Engines::described || engineName.isEmpty()) {
+        readGlobalEngine();
+        return;
+    }
+    InputSource source;
+    source.identifier = "ibus:" + engineName.toStdString();
+    publish({true, source});
 }
 
 bool IbusWatcher::connectToDaemon()

@@ -23,7 +23,12 @@ class IbusWatcher : public InputMethodWatcher {
     Q_OBJECT
 
 public:
-    IbusWatcher();
+    // Named only: a change is reported with the engine's name from the signal
+    // itself, as "ibus:<name>", without asking the daemon for the rest, which
+    // it answers only once it has switched.
+    enum class Engines { described, namedOnly };
+
+    explicit IbusWatcher(Engines engines = Engines::described);
     ~IbusWatcher() override;
 
     std::string frameworkName() const override { return "IBus"; }
@@ -43,6 +48,7 @@ private:
     // variant) stands for; nothing when it is not one.
     std::optional<InputSource> sourceFromEngine(const QDBusVariant& description);
 
+    Engines engines_;
     QDBusConnection connection_;
     QString connectionName_;
     int connectionCount_ = 0;

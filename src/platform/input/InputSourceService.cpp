@@ -171,7 +171,7 @@ std::unique_ptr<InputSourceService> InputSourceService::fromEnvironment()
         AppLog::info("Input sources: using gnome (TARNWICK_INPUT_SOURCE=" + (choice.empty() ? "auto" : choice) +
                      "; org.gnome.desktop.input-sources in this session)");
         return std::make_unique<GnomeInputSourceService>(std::make_unique<InputMethodInputSourceService>(
-            std::make_unique<IbusWatcher>(), nullptr, 1.0, "GNOME's input sources"));
+            std::make_unique<IbusWatcher>(IbusWatcher::Engines::namedOnly), nullptr, 1.0, "GNOME's input sources"));
     }
     if (choice == "ibus" || choice == "fcitx5" || choice == "kde" || choice == "sway" || choice == "hyprland")
         AppLog::info("Input sources: using " + choice + " (TARNWICK_INPUT_SOURCE=" + choice + ")");

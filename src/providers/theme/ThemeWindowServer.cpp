@@ -51,14 +51,15 @@ ThemeWindowServer::ThemeWindowServer(std::unique_ptr<DesktopCursorTheme> desktop
     ThemeFolder::removeLeftovers(iconsFolder_);
 }
 
-// On the queue, behind the theme's own change: XWayland's work for a switch
-// takes longer than the desktop's setting, and must not hold it up.
+// On a queue of its own, behind the theme's own change: XWayland's work for
+// a switch takes longer than the desktop's setting or a new theme folder,
+// and must hold up neither.
 template <typename Call>
 void ThemeWindowServer::alsoForX(Call call)
 {
     if (!xwayland_)
         return;
-    queue_.async([x = xwayland_, call = std::move(call)] {
+    xQueue_.async([x = xwayland_, call = std::move(call)] {
         if (CGSConnectionID connection = x->mainConnectionID())
             call(*x, connection);
     });
@@ -66,6 +67,7 @@ void ThemeWindowServer::alsoForX(Call call)
 
 void ThemeWindowServer::finishQueuedWork()
 {
+    xQueue_.sync([] {});
     queue_.sync([] {});
 }
 
@@ -234,8 +236,10 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
     if (!desktop_->show(theme))
         return false;
     shown_ = theme;
-    // The work queued from now on waits until the desktop has the new name.
-    queue_.async([this] { desktop_->sync(); });
+    // XWayland's work queued from now on waits until the desktop has the
+    // new name.
+    if (xwayland_)
+        xQueue_.async([this] { desktop_->sync(); });
     refreshOwed_ = true;
     return true;
 }
@@ -259,6 +263,8 @@ void ThemeWindowServer::refreshRestingPointer()
         refreshPending_ = false;
     }
     desktop_->sync();
+    // What XWayland was given before this refresh shows first.
+    xQueue_.sync([] {});
     if (!desktop_->refreshesRestingPointers())
         reentry_.run();
 }

@@ -124,6 +124,7 @@ private:
     bool refreshPending_ = false;
     // Used on the queue only.
     PointerReentry reentry_;
-    // Last, so that what it still holds runs before anything else goes.
+    // Last, so that what they still hold runs before anything else goes.
+    SerialQueue xQueue_{"com.tarnwick.theme.xwayland"};
     SerialQueue queue_{"com.tarnwick.theme"};
 };

@@ -1,5 +1,7 @@
 #include "LoopbackHttpServer.h"
 
+#include "base/Text.h"
+
 #include <nlohmann/json.hpp>
 
 #include <arpa/inet.h>
@@ -62,17 +64,6 @@ std::string reasonOf(int status)
     default:
         return "Status";
     }
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 }
@@ -164,9 +155,9 @@ std::optional<std::string> LoopbackHttpServer::decodeComponent(const std::string
         } else if (text[i] != '%') {
             decoded += text[i];
         } else {
-            if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)
+            if (i + 2 >= text.size() || hexDigitValue(text[i + 1]) < 0 || hexDigitValue(text[i + 2]) < 0)
                 return std::nullopt;
-            decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            decoded += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
             i += 2;
         }
     }

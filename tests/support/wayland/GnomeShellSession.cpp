@@ -4,6 +4,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -251,4 +252,23 @@ QImage GnomeShellSession::capture(bool withPointer) const
         return {};
     g_variant_unref(reply);
     return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
+}
+
+int GnomeShellSession::pointerPixelsNear(int x, int y, std::uint32_t colour, const QImage& reference) const
+{
+    QImage with = capture(true);
+    QImage without = reference.isNull() ? capture(false) : reference;
+    if (with.isNull() || with.size() != without.size())
+        return -1;
+    auto near = [](int a, int b) { return std::abs(a - b) <= 12; };
+    int count = 0;
+    // The badge sits below the hot spot, beside it on either hand.
+    for (int row = std::max(0, y - 16); row < std::min(with.height(), y + 80); ++row) {
+        for (int column = std::max(0, x - 48); column < std::min(with.width(), x + 48); ++column) {
+            QRgb shown = with.pixel(column, row);
+            count += shown != without.pixel(column, row) && near(qRed(shown), int(colour >> 16 & 0xff)) &&
+                     near(qGreen(shown), int(colour >> 8 & 0xff)) && near(qBlue(shown), int(colour & 0xff));
+        }
+    }
+    return count;
 }

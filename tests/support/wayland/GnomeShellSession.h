@@ -7,6 +7,8 @@
 
 #include <QImage>
 
+#include <cstdint>
+
 #include <map>
 #include <memory>
 #include <optional>
@@ -62,6 +64,10 @@ public:
     void pressKeys(const std::vector<unsigned>& keysyms);
     // The whole screen, with or without the pointer drawn on it.
     QImage capture(bool withPointer) const;
+    // Pixels near (x, y) that the pointer adds to the screen and whose colour
+    // is within a few steps of 0xRRGGBB: a capture against the reference
+    // given, or against a capture without the pointer.
+    int pointerPixelsNear(int x, int y, std::uint32_t colour, const QImage& reference = {}) const;
 
 private:
     GDBusConnection* bus_ = nullptr;
