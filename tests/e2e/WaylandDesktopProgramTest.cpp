@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 
 namespace {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 constexpr int badgePixels = 20;
 constexpr int restX = 300, restY = 400;
@@ -46,6 +48,41 @@ void report(const std::string& what, std::vector<double> seconds)
               << seconds.back() * 1000 << " ms of " << seconds.size() << "\n";
 }
 
+// Switches the keyboard layout through the desktop; the language switched to.
+using LayoutSwitch = std::function<std::string()>;
+
+// Ten switches with the pointer resting, each shown on it within a second;
+// the language of the last.
+std::string expectEverySwitchShown(WaylandSession& session, const LayoutSwitch& next, const std::string& where,
+                                   const TarnwickProgram& tarnwick, const std::function<void()>& look = [] {})
+{
+    std::vector<double> switches;
+    std::string language;
+    for (int i = 1; i <= 10; ++i) {
+        auto start = Clock::now();
+        language = next();
+        EXPECT_TRUE(waitForBadge(session, language, 1.0, look))
+            << where << ": switch " << i << " to " << language << "\n" << tarnwick.log();
+        switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    report(where, switches);
+    return language;
+}
+
+// An X program nobody here wrote, and a spot in its window where it sets a
+// cursor of its own: xterm's text, GTK's text entry. Where GTK sets none,
+// KWin shows the cursor it gave the window's frame, which has no name to be
+// replaced by.
+struct XProgram {
+    const char* name;
+    std::vector<std::string> command;
+    std::map<std::string, std::string> environment;
+    int x, y;
+};
+
+const XProgram xterm{"xterm", {"/usr/bin/xterm"}, {}, 900, 400};
+const XProgram gtk3OnX{"GTK 3 on XWayland", {"/usr/bin/gtk3-widget-factory"}, {{"GDK_BACKEND", "x11"}}, 870, 311};
+
 // The real GTK 3 and Qt 6 programs a desktop runs beside the program, up
 // before the pointer comes to rest.
 std::vector<std::unique_ptr<ChildProcess>> startApplications(WaylandSession& session)
@@ -54,6 +91,44 @@ std::vector<std::unique_ptr<ChildProcess>> startApplications(WaylandSession& ses
     applications.push_back(session.run({"/usr/bin/gtk3-widget-factory"}, {{"GDK_BACKEND", "wayland"}}));
     applications.push_back(session.run({"/usr/lib/qt6/bin/designer"}, {{"QT_QPA_PLATFORM", "wayland"}}));
     EXPECT_TRUE(session.waitForWindow("gtk3-widget-factory") && session.waitForWindow("designer"));
+    return applications;
+}
+
+// The pointer at rest over a window of XWayland's. KWin and sway hand the
+// pointer to a window just shown only with the pointer's next motion.
+bool restOverXProgram(WaylandSession& session, int x, int y)
+{
+    auto handedToX = [&] {
+        return waitUntil(10, [&] {
+            session.input().moveTo(x + 1, y);
+            session.input().moveTo(x, y);
+            return waitUntil(0.2, [&] { return session.xwaylandHasPointerAt(x, y); });
+        });
+    };
+    if (!handedToX())
+        return false;
+    session.restPointerOver(x, y);
+    return handedToX();
+}
+
+// The pointer rests over xterm, then over GTK 3 on XWayland, each in front
+// when it is its turn; both stay open, GTK 3 in front. The GTK 3 widget
+// factory is one application on the session bus: the one on Wayland goes
+// first.
+std::vector<std::unique_ptr<ChildProcess>> expectRestingPointersFollow(
+    WaylandSession& session, std::vector<std::unique_ptr<ChildProcess>> applications, std::string& language,
+    const LayoutSwitch& next, const TarnwickProgram& tarnwick, const std::string& desktop)
+{
+    applications.clear();
+    EXPECT_TRUE(session.waitForWindow("gtk3-widget-factory", false));
+    for (const XProgram* program : {&xterm, &gtk3OnX}) {
+        applications.push_back(session.run(program->command, program->environment));
+        EXPECT_TRUE(session.waitForWindow(fs::path(program->command.front()).filename()));
+        EXPECT_TRUE(restOverXProgram(session, program->x, program->y)) << program->name;
+        EXPECT_TRUE(waitForBadge(session, language, 5)) << program->name << ": no badge\n" << tarnwick.log();
+        language = expectEverySwitchShown(session, next, desktop + ": the pointer resting over " + program->name,
+                                          tarnwick);
+    }
     return applications;
 }
 
@@ -73,9 +148,9 @@ bool setKdeLayout(WaylandSession& session, unsigned index)
 
 }
 
-TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIsTheUsersAgainAfterQuitAndCrash)
+TEST(WaylandDesktopProgramTest, KWinsPointerFollowsEveryLayoutOverDesktopAndXProgramsAndKcminputrcIsTheUsersAfterQuitAndCrash)
 {
-    KwinSession kwin("us,ru,de");
+    KwinSession kwin("us,ru,de", true);
     ASSERT_TRUE(kwin.ready());
     std::string kcminputrc = kwin.configHome() + "/kcminputrc";
     const std::string users = "# as KDE's settings left it\n[Keyboard]\nRepeatDelay=600\n\n[Mouse]\ncursorSize=24\n"
@@ -91,26 +166,32 @@ TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIs
     std::string index = TempHome::readFile(kwin.home() + "/.local/share/icons/" + theme + "/index.theme");
     EXPECT_NE(index.find("\nInherits=DMZ-White\n"), std::string::npos) << index;
 
-    std::vector<double> switches;
-    for (unsigned i = 1; i <= 10; ++i) {
-        auto start = Clock::now();
-        ASSERT_TRUE(setKdeLayout(kwin, i % 2));
-        auto shown = waitForBadge(kwin, i % 2 ? "ru" : "en", 1.0);
-        EXPECT_TRUE(shown) << "switch " << i << "\n" << tarnwick.log();
-        switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    report("KWin: setLayout to the badge on KWin's pointer", switches);
+    unsigned layout = 0;
+    LayoutSwitch next = [&] {
+        layout = 1 - layout;
+        EXPECT_TRUE(setKdeLayout(kwin, layout));
+        return std::string(layout ? "ru" : "en");
+    };
+    std::string language =
+        expectEverySwitchShown(kwin, next, "KWin: setLayout to the badge on KWin's pointer", tarnwick);
     auto detect = kwin.launch(tarnwick, {"--detect"});
     detect->wait(10);
     EXPECT_EQ(detect->standardOutput(), "en\tEn\tEnglish (US)\txkb:us\n");
+    auto xPrograms = expectRestingPointersFollow(kwin, std::move(applications), language, next, tarnwick, "KWin");
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_EQ(TempHome::readFile(kcminputrc), users) << "every other line as it was";
-    EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill("en")) == 0; }));
+    EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill(language)) == 0; }))
+        << "over GTK 3 on XWayland";
+    xPrograms.pop_back();
+    EXPECT_TRUE(restOverXProgram(kwin, xterm.x, xterm.y));
+    EXPECT_EQ(kwin.pointerPixelsNear(fill(language)), 0) << "over xterm";
+    kwin.restPointerOver(restX, restY);
+    EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill(language)) == 0; }));
 
     program = kwin.launch(tarnwick);
-    ASSERT_TRUE(waitForBadge(kwin, "en", 15)) << tarnwick.log();
+    ASSERT_TRUE(waitForBadge(kwin, language, 15)) << tarnwick.log();
     program->signal(SIGKILL);
     program->wait(10);
     program = kwin.launch(tarnwick);
@@ -120,9 +201,9 @@ TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIs
     EXPECT_EQ(TempHome::readFile(kcminputrc), users) << "after kill -9 and a new start";
 }
 
-TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerAndTheUsersAgainAfterQuitAndCrash)
+TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerXProgramsFollowAndTheUsersIsBackAfterQuitAndCrash)
 {
-    SwaySession sway("us,ru,de");
+    SwaySession sway("us,ru,de", true);
     ASSERT_TRUE(sway.ready());
     auto applications = startApplications(sway);
     ASSERT_TRUE(sway.restPointer(restX, restY));
@@ -132,34 +213,40 @@ TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerAndTheUse
     ASSERT_TRUE(tarnwick.waitForLog("Input sources: using sway (TARNWICK_INPUT_SOURCE=auto; ")) << tarnwick.log();
     ASSERT_TRUE(waitForBadge(sway, "en", 15, plugged)) << tarnwick.log();
 
-    std::vector<double> switches;
-    const char* languages[] = {"en", "ru", "de"};
-    for (int i = 1; i <= 10; ++i) {
-        auto start = Clock::now();
-        ASSERT_TRUE(SwayIpc(sway.socket()).command("input type:keyboard xkb_switch_layout next"));
-        EXPECT_TRUE(waitForBadge(sway, languages[i % 3], 1.0, plugged)) << "switch " << i << "\n" << tarnwick.log();
-        switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    report("sway: xkb_switch_layout to the badge on sway's pointer plugged in anew", switches);
+    int layout = 0;
+    LayoutSwitch next = [&] {
+        EXPECT_TRUE(SwayIpc(sway.socket()).command("input type:keyboard xkb_switch_layout next"));
+        const char* languages[] = {"en", "ru", "de"};
+        return std::string(languages[++layout % 3]);
+    };
+    std::string language = expectEverySwitchShown(
+        sway, next, "sway: xkb_switch_layout to the badge on sway's pointer plugged in anew", tarnwick, plugged);
     std::string gtkSettings = sway.configHome() + "/glib-2.0/settings/keyfile";
     EXPECT_NE(TempHome::readFile(gtkSettings).find("cursor-theme='Tarnwick-ru-"), std::string::npos);
     auto detect = sway.launch(tarnwick, {"--detect"});
     detect->wait(10);
     EXPECT_EQ(detect->standardOutput(), "ru\tРу\tRussian\txkb:ru\n");
+    auto xPrograms = expectRestingPointersFollow(sway, std::move(applications), language, next, tarnwick, "sway");
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
-    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill("ru")) == 0; }));
+    EXPECT_TRUE(waitUntil(2, [&] { return sway.pointerPixelsNear(fill(language)) == 0; }))
+        << "over GTK 3 on XWayland";
+    xPrograms.pop_back();
+    EXPECT_TRUE(restOverXProgram(sway, xterm.x, xterm.y));
+    EXPECT_EQ(sway.pointerPixelsNear(fill(language)), 0) << "over xterm";
+    sway.restPointerOver(restX, restY);
+    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill(language)) == 0; }));
     EXPECT_NE(TempHome::readFile(gtkSettings).find("cursor-theme='DMZ-White'"), std::string::npos);
 
     program = sway.launch(tarnwick);
-    ASSERT_TRUE(waitForBadge(sway, "ru", 15, plugged)) << tarnwick.log();
+    ASSERT_TRUE(waitForBadge(sway, language, 15, plugged)) << tarnwick.log();
     program->signal(SIGKILL);
     program->wait(10);
     program = sway.launch(tarnwick);
     ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log();
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
-    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill("ru")) == 0; }))
+    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill(language)) == 0; }))
         << "after kill -9 and a new start";
 }

@@ -39,10 +39,16 @@ KwinSession::KwinSession(const std::string& layouts, bool xwayland)
                                      "--no-global-shortcuts", "--no-kactivities"};
     if (xwayland) {
         allowXwayland();
-        command.push_back("--xwayland");
+        // KWin starts the programs it is given once XWayland is up.
+        command.insert(command.end(), {"--xwayland", environmentRecorder()});
     }
     start(command, {{"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}, {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"}},
           [this] { return busNameAnswers("org.kde.KWin") && busNameAnswers("org.kde.keyboard"); });
+    // Plasma's start exports the theme of kcminputrc as XCURSOR_THEME and
+    // XCURSOR_SIZE, as every session here does, and loads it into the X
+    // resources for X programs.
+    if (xwayland)
+        useXwayland("Xcursor.theme: DMZ-White\nXcursor.size: 24\n");
     placeWindows();
     plugInput(layouts);
 }

@@ -31,7 +31,8 @@ SwaySession::SwaySession(const std::string& layouts, bool xwayland)
                   "seat seat0 attach \"*\"\n"
                   "seat seat0 xcursor_theme DMZ-White 24\n"
                   "for_window [title=\".*\"] floating enable, resize set 540 680, move position 700 60\n"
-                  "xwayland " + (xwayland ? "enable" : "disable") + "\n");
+                  "xwayland " + (xwayland ? "enable" : "disable") + "\n"
+                  "exec " + environmentRecorder() + "\n");
     environment_["XDG_CURRENT_DESKTOP"] = "sway";
     if (xwayland)
         allowXwayland();
@@ -42,6 +43,10 @@ SwaySession::SwaySession(const std::string& layouts, bool xwayland)
               environment_["SWAYSOCK"] = runtime_ + "/" + ipc;
               return !ipc.empty() && !environment_["WAYLAND_DISPLAY"].empty() && SwayIpc(socket()).version();
           });
+    // sway exports XCURSOR_THEME and XCURSOR_SIZE of seat0, as every session
+    // here does; XWayland starts with its first X program.
+    if (xwayland)
+        useXwayland();
     plugInput(layouts);
 }
 
