@@ -1,22 +1,20 @@
 // GoogleTest before the X headers, which define None, Bool and Status.
 #include "ProgramOnXServer.h"
 
-#include "platform/compositor/SwayIpc.h"
 #include "platform/desktopsettings/KConfigFile.h"
 #include "support/wayland/KwinSession.h"
 #include "support/wayland/SwaySession.h"
+#include "support/wayland/XProgram.h"
 
 #include <gio/gio.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <iostream>
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 constexpr int badgePixels = 20;
 constexpr int restX = 300, restY = 400;
@@ -69,20 +67,6 @@ std::string expectEverySwitchShown(WaylandSession& session, const LayoutSwitch& 
     return language;
 }
 
-// An X program nobody here wrote, and a spot in its window where it sets a
-// cursor of its own: xterm's text, GTK's text entry. Where GTK sets none,
-// KWin shows the cursor it gave the window's frame, which has no name to be
-// replaced by.
-struct XProgram {
-    const char* name;
-    std::vector<std::string> command;
-    std::map<std::string, std::string> environment;
-    int x, y;
-};
-
-const XProgram xterm{"xterm", {"/usr/bin/xterm"}, {}, 900, 400};
-const XProgram gtk3OnX{"GTK 3 on XWayland", {"/usr/bin/gtk3-widget-factory"}, {{"GDK_BACKEND", "x11"}}, 870, 311};
-
 // The real GTK 3 and Qt 6 programs a desktop runs beside the program, up
 // before the pointer comes to rest.
 std::vector<std::unique_ptr<ChildProcess>> startApplications(WaylandSession& session)
@@ -92,23 +76,6 @@ std::vector<std::unique_ptr<ChildProcess>> startApplications(WaylandSession& ses
     applications.push_back(session.run({"/usr/lib/qt6/bin/designer"}, {{"QT_QPA_PLATFORM", "wayland"}}));
     EXPECT_TRUE(session.waitForWindow("gtk3-widget-factory") && session.waitForWindow("designer"));
     return applications;
-}
-
-// The pointer at rest over a window of XWayland's. KWin and sway hand the
-// pointer to a window just shown only with the pointer's next motion.
-bool restOverXProgram(WaylandSession& session, int x, int y)
-{
-    auto handedToX = [&] {
-        return waitUntil(10, [&] {
-            session.input().moveTo(x + 1, y);
-            session.input().moveTo(x, y);
-            return waitUntil(0.2, [&] { return session.xwaylandHasPointerAt(x, y); });
-        });
-    };
-    if (!handedToX())
-        return false;
-    session.restPointerOver(x, y);
-    return handedToX();
 }
 
 // The pointer rests over xterm, then over GTK 3 on XWayland, each in front
@@ -123,27 +90,13 @@ std::vector<std::unique_ptr<ChildProcess>> expectRestingPointersFollow(
     EXPECT_TRUE(session.waitForWindow("gtk3-widget-factory", false));
     for (const XProgram* program : {&xterm, &gtk3OnX}) {
         applications.push_back(session.run(program->command, program->environment));
-        EXPECT_TRUE(session.waitForWindow(fs::path(program->command.front()).filename()));
-        EXPECT_TRUE(restOverXProgram(session, program->x, program->y)) << program->name;
+        EXPECT_TRUE(session.waitForWindow(program->windowName()));
+        EXPECT_TRUE(session.restPointerOverXwayland(program->x, program->y)) << program->name;
         EXPECT_TRUE(waitForBadge(session, language, 5)) << program->name << ": no badge\n" << tarnwick.log();
         language = expectEverySwitchShown(session, next, desktop + ": the pointer resting over " + program->name,
                                           tarnwick);
     }
     return applications;
-}
-
-bool setKdeLayout(WaylandSession& session, unsigned index)
-{
-    GVariant* reply = g_dbus_connection_call_sync(session.bus(), "org.kde.keyboard", "/Layouts",
-                                                  "org.kde.KeyboardLayouts", "setLayout", g_variant_new("(u)", index),
-                                                  G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
-                                                  nullptr);
-    gboolean switched = FALSE;
-    if (reply) {
-        g_variant_get(reply, "(b)", &switched);
-        g_variant_unref(reply);
-    }
-    return switched;
 }
 
 }
@@ -169,7 +122,7 @@ TEST(WaylandDesktopProgramTest, KWinsPointerFollowsEveryLayoutOverDesktopAndXPro
     unsigned layout = 0;
     LayoutSwitch next = [&] {
         layout = 1 - layout;
-        EXPECT_TRUE(setKdeLayout(kwin, layout));
+        EXPECT_TRUE(kwin.switchLayout(layout));
         return std::string(layout ? "ru" : "en");
     };
     std::string language =
@@ -185,7 +138,7 @@ TEST(WaylandDesktopProgramTest, KWinsPointerFollowsEveryLayoutOverDesktopAndXPro
     EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill(language)) == 0; }))
         << "over GTK 3 on XWayland";
     xPrograms.pop_back();
-    EXPECT_TRUE(restOverXProgram(kwin, xterm.x, xterm.y));
+    EXPECT_TRUE(kwin.restPointerOverXwayland(xterm.x, xterm.y));
     EXPECT_EQ(kwin.pointerPixelsNear(fill(language)), 0) << "over xterm";
     kwin.restPointerOver(restX, restY);
     EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill(language)) == 0; }));
@@ -213,11 +166,12 @@ TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerXPrograms
     ASSERT_TRUE(tarnwick.waitForLog("Input sources: using sway (TARNWICK_INPUT_SOURCE=auto; ")) << tarnwick.log();
     ASSERT_TRUE(waitForBadge(sway, "en", 15, plugged)) << tarnwick.log();
 
-    int layout = 0;
+    unsigned layout = 0;
     LayoutSwitch next = [&] {
-        EXPECT_TRUE(SwayIpc(sway.socket()).command("input type:keyboard xkb_switch_layout next"));
+        layout = (layout + 1) % 3;
+        EXPECT_TRUE(sway.switchLayout(layout));
         const char* languages[] = {"en", "ru", "de"};
-        return std::string(languages[++layout % 3]);
+        return std::string(languages[layout]);
     };
     std::string language = expectEverySwitchShown(
         sway, next, "sway: xkb_switch_layout to the badge on sway's pointer plugged in anew", tarnwick, plugged);
@@ -233,7 +187,7 @@ TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerXPrograms
     EXPECT_TRUE(waitUntil(2, [&] { return sway.pointerPixelsNear(fill(language)) == 0; }))
         << "over GTK 3 on XWayland";
     xPrograms.pop_back();
-    EXPECT_TRUE(restOverXProgram(sway, xterm.x, xterm.y));
+    EXPECT_TRUE(sway.restPointerOverXwayland(xterm.x, xterm.y));
     EXPECT_EQ(sway.pointerPixelsNear(fill(language)), 0) << "over xterm";
     sway.restPointerOver(restX, restY);
     EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill(language)) == 0; }));

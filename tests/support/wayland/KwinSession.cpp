@@ -69,6 +69,19 @@ void KwinSession::placeWindows()
         g_variant_unref(started);
 }
 
+bool KwinSession::switchLayout(unsigned index)
+{
+    GVariant* reply = g_dbus_connection_call_sync(bus(), "org.kde.keyboard", "/Layouts", "org.kde.KeyboardLayouts",
+                                                  "setLayout", g_variant_new("(u)", index), G_VARIANT_TYPE("(b)"),
+                                                  G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    gboolean switched = FALSE;
+    if (reply) {
+        g_variant_get(reply, "(b)", &switched);
+        g_variant_unref(reply);
+    }
+    return switched;
+}
+
 // KWin's window search for KRunner finds windows by caption or program.
 bool KwinSession::showsWindow(const std::string& program)
 {

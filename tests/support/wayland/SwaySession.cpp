@@ -50,6 +50,11 @@ SwaySession::SwaySession(const std::string& layouts, bool xwayland)
     plugInput(layouts);
 }
 
+bool SwaySession::switchLayout(unsigned index)
+{
+    return SwayIpc(socket()).command("input type:keyboard xkb_switch_layout " + std::to_string(index));
+}
+
 // The tree names each window's title and program (app_id).
 bool SwaySession::showsWindow(const std::string& program)
 {

@@ -261,6 +261,23 @@ void WaylandSession::restPointerOver(int x, int y)
     input_->moveTo(x, y);
 }
 
+// KWin and sway hand the pointer to a window just shown only with the
+// pointer's next motion.
+bool WaylandSession::restPointerOverXwayland(int x, int y)
+{
+    auto handedOver = [&] {
+        return waitUntil(10, [&] {
+            input_->moveTo(x + 1, y);
+            input_->moveTo(x, y);
+            return waitUntil(0.2, [&] { return xwaylandHasPointerAt(x, y); });
+        });
+    };
+    if (!handedOver())
+        return false;
+    restPointerOver(x, y);
+    return handedOver();
+}
+
 bool WaylandSession::xwaylandHasPointerAt(int x, int y) const
 {
     Display* display = XOpenDisplay(xDisplay().c_str());

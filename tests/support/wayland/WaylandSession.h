@@ -59,6 +59,9 @@ public:
     // until none is.
     bool waitForWindow(const std::string& program, bool up = true);
     VirtualInput& input() { return *input_; }
+    // Selects the keyboard layout of the index through the desktop, as its
+    // switcher does.
+    virtual bool switchLayout(unsigned index) = 0;
     // Parks the pointer at a spot of the bare half, after capturing the area
     // around it with the pointer away as the reference; then proves that the
     // compositor's pointer resting there shows a theme set by hand (the
@@ -68,9 +71,9 @@ public:
     // captured with the pointer away as for restPointer(); no probe, as the
     // window decides what the pointer shows there.
     void restPointerOver(int x, int y);
-    // Whether XWayland has the pointer at the spot, over a window of its
-    // own: the compositor has handed the pointer to an X program there.
-    bool xwaylandHasPointerAt(int x, int y) const;
+    // restPointerOver() a window of XWayland's, once XWayland has the
+    // pointer there; false when the compositor never hands it over.
+    bool restPointerOverXwayland(int x, int y);
     // Pixels around the resting pointer that differ from the reference and
     // lie within a few steps of the colour (0xRRGGBB) in every channel.
     int pointerPixelsNear(std::uint32_t colour);
@@ -89,6 +92,9 @@ protected:
     // its programs: it leaves the environment the compositor gives them
     // where useXwayland() reads it.
     std::string environmentRecorder() const;
+    // Whether XWayland has the pointer at the spot, over a window of its
+    // own: the compositor has handed the pointer to an X program there.
+    bool xwaylandHasPointerAt(int x, int y) const;
     // Programs run inside get the DISPLAY the compositor gives its own, and
     // XWayland gets the X resources (such as "Xcursor.theme: DMZ-White\n").
     void useXwayland(const std::string& resources = "");
