@@ -1,10 +1,10 @@
 // GoogleTest before the X headers, which define None, Bool and Status.
 #include "ProgramOnXServer.h"
 
-#include "platform/compositor/SwayIpc.h"
 #include "platform/desktopsettings/KConfigFile.h"
 #include "support/wayland/KwinSession.h"
 #include "support/wayland/SwaySession.h"
+#include "support/wayland/XProgram.h"
 
 #include <gio/gio.h>
 
@@ -46,6 +46,27 @@ void report(const std::string& what, std::vector<double> seconds)
               << seconds.back() * 1000 << " ms of " << seconds.size() << "\n";
 }
 
+// Switches the keyboard layout through the desktop; the language switched to.
+using LayoutSwitch = std::function<std::string()>;
+
+// Ten switches with the pointer resting, each shown on it within a second;
+// the language of the last.
+std::string expectEverySwitchShown(WaylandSession& session, const LayoutSwitch& next, const std::string& where,
+                                   const TarnwickProgram& tarnwick, const std::function<void()>& look = [] {})
+{
+    std::vector<double> switches;
+    std::string language;
+    for (int i = 1; i <= 10; ++i) {
+        auto start = Clock::now();
+        language = next();
+        EXPECT_TRUE(waitForBadge(session, language, 1.0, look))
+            << where << ": switch " << i << " to " << language << "\n" << tarnwick.log();
+        switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    report(where, switches);
+    return language;
+}
+
 // The real GTK 3 and Qt 6 programs a desktop runs beside the program, up
 // before the pointer comes to rest.
 std::vector<std::unique_ptr<ChildProcess>> startApplications(WaylandSession& session)
@@ -57,25 +78,32 @@ std::vector<std::unique_ptr<ChildProcess>> startApplications(WaylandSession& ses
     return applications;
 }
 
-bool setKdeLayout(WaylandSession& session, unsigned index)
+// The pointer rests over xterm, then over GTK 3 on XWayland, each in front
+// when it is its turn; both stay open, GTK 3 in front. The GTK 3 widget
+// factory is one application on the session bus: the one on Wayland goes
+// first.
+std::vector<std::unique_ptr<ChildProcess>> expectRestingPointersFollow(
+    WaylandSession& session, std::vector<std::unique_ptr<ChildProcess>> applications, std::string& language,
+    const LayoutSwitch& next, const TarnwickProgram& tarnwick, const std::string& desktop)
 {
-    GVariant* reply = g_dbus_connection_call_sync(session.bus(), "org.kde.keyboard", "/Layouts",
-                                                  "org.kde.KeyboardLayouts", "setLayout", g_variant_new("(u)", index),
-                                                  G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr,
-                                                  nullptr);
-    gboolean switched = FALSE;
-    if (reply) {
-        g_variant_get(reply, "(b)", &switched);
-        g_variant_unref(reply);
+    applications.clear();
+    EXPECT_TRUE(session.waitForWindow("gtk3-widget-factory", false));
+    for (const XProgram* program : {&xterm, &gtk3OnX}) {
+        applications.push_back(session.run(program->command, program->environment));
+        EXPECT_TRUE(session.waitForWindow(program->windowName()));
+        EXPECT_TRUE(session.restPointerOverXwayland(program->x, program->y)) << program->name;
+        EXPECT_TRUE(waitForBadge(session, language, 5)) << program->name << ": no badge\n" << tarnwick.log();
+        language = expectEverySwitchShown(session, next, desktop + ": the pointer resting over " + program->name,
+                                          tarnwick);
     }
-    return switched;
+    return applications;
 }
 
 }
 
-TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIsTheUsersAgainAfterQuitAndCrash)
+TEST(WaylandDesktopProgramTest, KWinsPointerFollowsEveryLayoutOverDesktopAndXProgramsAndKcminputrcIsTheUsersAfterQuitAndCrash)
 {
-    KwinSession kwin("us,ru,de");
+    KwinSession kwin("us,ru,de", true);
     ASSERT_TRUE(kwin.ready());
     std::string kcminputrc = kwin.configHome() + "/kcminputrc";
     const std::string users = "# as KDE's settings left it\n[Keyboard]\nRepeatDelay=600\n\n[Mouse]\ncursorSize=24\n"
@@ -91,26 +119,32 @@ TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIs
     std::string index = TempHome::readFile(kwin.home() + "/.local/share/icons/" + theme + "/index.theme");
     EXPECT_NE(index.find("\nInherits=DMZ-White\n"), std::string::npos) << index;
 
-    std::vector<double> switches;
-    for (unsigned i = 1; i <= 10; ++i) {
-        auto start = Clock::now();
-        ASSERT_TRUE(setKdeLayout(kwin, i % 2));
-        auto shown = waitForBadge(kwin, i % 2 ? "ru" : "en", 1.0);
-        EXPECT_TRUE(shown) << "switch " << i << "\n" << tarnwick.log();
-        switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    report("KWin: setLayout to the badge on KWin's pointer", switches);
+    unsigned layout = 0;
+    LayoutSwitch next = [&] {
+        layout = 1 - layout;
+        EXPECT_TRUE(kwin.switchLayout(layout));
+        return std::string(layout ? "ru" : "en");
+    };
+    std::string language =
+        expectEverySwitchShown(kwin, next, "KWin: setLayout to the badge on KWin's pointer", tarnwick);
     auto detect = kwin.launch(tarnwick, {"--detect"});
     detect->wait(10);
     EXPECT_EQ(detect->standardOutput(), "en\tEn\tEnglish (US)\txkb:us\n");
+    auto xPrograms = expectRestingPointersFollow(kwin, std::move(applications), language, next, tarnwick, "KWin");
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_EQ(TempHome::readFile(kcminputrc), users) << "every other line as it was";
-    EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill("en")) == 0; }));
+    EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill(language)) == 0; }))
+        << "over GTK 3 on XWayland";
+    xPrograms.pop_back();
+    EXPECT_TRUE(kwin.restPointerOverXwayland(xterm.x, xterm.y));
+    EXPECT_EQ(kwin.pointerPixelsNear(fill(language)), 0) << "over xterm";
+    kwin.restPointerOver(restX, restY);
+    EXPECT_TRUE(waitUntil(2, [&] { return kwin.pointerPixelsNear(fill(language)) == 0; }));
 
     program = kwin.launch(tarnwick);
-    ASSERT_TRUE(waitForBadge(kwin, "en", 15)) << tarnwick.log();
+    ASSERT_TRUE(waitForBadge(kwin, language, 15)) << tarnwick.log();
     program->signal(SIGKILL);
     program->wait(10);
     program = kwin.launch(tarnwick);
@@ -120,9 +154,9 @@ TEST(WaylandDesktopProgramTest, KWinsOwnPointerFollowsEveryLayoutAndKcminputrcIs
     EXPECT_EQ(TempHome::readFile(kcminputrc), users) << "after kill -9 and a new start";
 }
 
-TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerAndTheUsersAgainAfterQuitAndCrash)
+TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerXProgramsFollowAndTheUsersIsBackAfterQuitAndCrash)
 {
-    SwaySession sway("us,ru,de");
+    SwaySession sway("us,ru,de", true);
     ASSERT_TRUE(sway.ready());
     auto applications = startApplications(sway);
     ASSERT_TRUE(sway.restPointer(restX, restY));
@@ -132,34 +166,41 @@ TEST(WaylandDesktopProgramTest, SwayHoldsEveryLayoutsThemeForItsPointerAndTheUse
     ASSERT_TRUE(tarnwick.waitForLog("Input sources: using sway (TARNWICK_INPUT_SOURCE=auto; ")) << tarnwick.log();
     ASSERT_TRUE(waitForBadge(sway, "en", 15, plugged)) << tarnwick.log();
 
-    std::vector<double> switches;
-    const char* languages[] = {"en", "ru", "de"};
-    for (int i = 1; i <= 10; ++i) {
-        auto start = Clock::now();
-        ASSERT_TRUE(SwayIpc(sway.socket()).command("input type:keyboard xkb_switch_layout next"));
-        EXPECT_TRUE(waitForBadge(sway, languages[i % 3], 1.0, plugged)) << "switch " << i << "\n" << tarnwick.log();
-        switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    report("sway: xkb_switch_layout to the badge on sway's pointer plugged in anew", switches);
+    unsigned layout = 0;
+    LayoutSwitch next = [&] {
+        layout = (layout + 1) % 3;
+        EXPECT_TRUE(sway.switchLayout(layout));
+        const char* languages[] = {"en", "ru", "de"};
+        return std::string(languages[layout]);
+    };
+    std::string language = expectEverySwitchShown(
+        sway, next, "sway: xkb_switch_layout to the badge on sway's pointer plugged in anew", tarnwick, plugged);
     std::string gtkSettings = sway.configHome() + "/glib-2.0/settings/keyfile";
     EXPECT_NE(TempHome::readFile(gtkSettings).find("cursor-theme='Tarnwick-ru-"), std::string::npos);
     auto detect = sway.launch(tarnwick, {"--detect"});
     detect->wait(10);
     EXPECT_EQ(detect->standardOutput(), "ru\tРу\tRussian\txkb:ru\n");
+    auto xPrograms = expectRestingPointersFollow(sway, std::move(applications), language, next, tarnwick, "sway");
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
-    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill("ru")) == 0; }));
+    EXPECT_TRUE(waitUntil(2, [&] { return sway.pointerPixelsNear(fill(language)) == 0; }))
+        << "over GTK 3 on XWayland";
+    xPrograms.pop_back();
+    EXPECT_TRUE(sway.restPointerOverXwayland(xterm.x, xterm.y));
+    EXPECT_EQ(sway.pointerPixelsNear(fill(language)), 0) << "over xterm";
+    sway.restPointerOver(restX, restY);
+    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill(language)) == 0; }));
     EXPECT_NE(TempHome::readFile(gtkSettings).find("cursor-theme='DMZ-White'"), std::string::npos);
 
     program = sway.launch(tarnwick);
-    ASSERT_TRUE(waitForBadge(sway, "ru", 15, plugged)) << tarnwick.log();
+    ASSERT_TRUE(waitForBadge(sway, language, 15, plugged)) << tarnwick.log();
     program->signal(SIGKILL);
     program->wait(10);
     program = sway.launch(tarnwick);
     ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log();
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
-    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill("ru")) == 0; }))
+    EXPECT_TRUE(waitUntil(2, [&] { return plugged(), sway.pointerPixelsNear(fill(language)) == 0; }))
         << "after kill -9 and a new start";
 }

@@ -39,10 +39,16 @@ KwinSession::KwinSession(const std::string& layouts, bool xwayland)
                                      "--no-global-shortcuts", "--no-kactivities"};
     if (xwayland) {
         allowXwayland();
-        command.push_back("--xwayland");
+        // KWin starts the programs it is given once XWayland is up.
+        command.insert(command.end(), {"--xwayland", environmentRecorder()});
     }
     start(command, {{"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}, {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"}},
           [this] { return busNameAnswers("org.kde.KWin") && busNameAnswers("org.kde.keyboard"); });
+    // Plasma's start exports the theme of kcminputrc as XCURSOR_THEME and
+    // XCURSOR_SIZE, as every session here does, and loads it into the X
+    // resources for X programs.
+    if (xwayland)
+        useXwayland("Xcursor.theme: DMZ-White\nXcursor.size: 24\n");
     placeWindows();
     plugInput(layouts);
 }
@@ -61,6 +67,19 @@ void KwinSession::placeWindows()
                                                     nullptr);
     if (started)
         g_variant_unref(started);
+}
+
+bool KwinSession::switchLayout(unsigned index)
+{
+    GVariant* reply = g_dbus_connection_call_sync(bus(), "org.kde.keyboard", "/Layouts", "org.kde.KeyboardLayouts",
+                                                  "setLayout", g_variant_new("(u)", index), G_VARIANT_TYPE("(b)"),
+                                                  G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    gboolean switched = FALSE;
+    if (reply) {
+        g_variant_get(reply, "(b)", &switched);
+        g_variant_unref(reply);
+    }
+    return switched;
 }
 
 // KWin's window search for KRunner finds windows by caption or program.

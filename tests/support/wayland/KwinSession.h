@@ -12,6 +12,8 @@ public:
     // layouts: "us,ru,de"
     explicit KwinSession(const std::string& layouts, bool xwayland = false);
 
+    bool switchLayout(unsigned index) override;
+
 protected:
     std::vector<std::uint32_t> capture(Area area) override;
     bool showsWindow(const std::string& program) override;

@@ -31,7 +31,8 @@ SwaySession::SwaySession(const std::string& layouts, bool xwayland)
                   "seat seat0 attach \"*\"\n"
                   "seat seat0 xcursor_theme DMZ-White 24\n"
                   "for_window [title=\".*\"] floating enable, resize set 540 680, move position 700 60\n"
-                  "xwayland " + (xwayland ? "enable" : "disable") + "\n");
+                  "xwayland " + (xwayland ? "enable" : "disable") + "\n"
+                  "exec " + environmentRecorder() + "\n");
     environment_["XDG_CURRENT_DESKTOP"] = "sway";
     if (xwayland)
         allowXwayland();
@@ -42,7 +43,16 @@ SwaySession::SwaySession(const std::string& layouts, bool xwayland)
               environment_["SWAYSOCK"] = runtime_ + "/" + ipc;
               return !ipc.empty() && !environment_["WAYLAND_DISPLAY"].empty() && SwayIpc(socket()).version();
           });
+    // sway exports XCURSOR_THEME and XCURSOR_SIZE of seat0, as every session
+    // here does; XWayland starts with its first X program.
+    if (xwayland)
+        useXwayland();
     plugInput(layouts);
+}
+
+bool SwaySession::switchLayout(unsigned index)
+{
+    return SwayIpc(socket()).command("input type:keyboard xkb_switch_layout " + std::to_string(index));
 }
 
 // The tree names each window's title and program (app_id).

@@ -14,6 +14,8 @@ public:
     // $SWAYSOCK
     const std::string& socket() { return environment_["SWAYSOCK"]; }
 
+    bool switchLayout(unsigned index) override;
+
 protected:
     std::vector<std::uint32_t> capture(Area area) override;
     bool showsWindow(const std::string& program) override;

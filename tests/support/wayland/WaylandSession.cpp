@@ -3,11 +3,14 @@
 #include "support/TempHome.h"
 
 #include <X11/Xcursor/Xcursor.h>
+#include <X11/Xlib.h>
 #include <gio/gio.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <pwd.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -54,6 +57,16 @@ void writeProbeTheme(const std::string& icons)
     XcursorFilenameSaveImages((folder + "/cursors/left_ptr").c_str(), images);
     XcursorImagesDestroy(images);
     fs::create_symlink("left_ptr", folder + "/cursors/default");
+}
+
+// One variable of `env`'s output; empty when it is not there.
+std::string variableIn(const std::string& listing, const std::string& name)
+{
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with(name + "="))
+            return line.substr(name.size() + 1);
+    return {};
 }
 
 int channel(std::uint32_t pixel, int shift)
@@ -124,6 +137,39 @@ void WaylandSession::plugInput(const std::string& layouts)
     input_ = std::make_unique<VirtualInput>(runtime_ + "/" + environment_["WAYLAND_DISPLAY"], layouts, width, height);
 }
 
+std::string WaylandSession::environmentRecorder() const
+{
+    return "/bin/sh -c 'env > " + folder_ + "/session.env'";
+}
+
+// XWayland lets in its own user only; the tests' X connections are the test
+// process's.
+void WaylandSession::useXwayland(const std::string& resources)
+{
+    std::string recorded, display;
+    waitUntil(20, [&] {
+        recorded = TempHome::readFile(folder_ + "/session.env");
+        return !(display = variableIn(recorded, "DISPLAY")).empty();
+    });
+    environment_["DISPLAY"] = display;
+    environment_["XAUTHORITY"] = variableIn(recorded, "XAUTHORITY");
+    if (display.empty())
+        return;
+    if (geteuid() != sessionUser)
+        if (const passwd* tests = getpwuid(geteuid()))
+            run({"/usr/bin/xhost", std::string("+si:localuser:") + tests->pw_name})->wait(10);
+    if (!resources.empty()) {
+        writeFile(folder_ + "/Xresources", resources);
+        run({"/usr/bin/xrdb", "-merge", folder_ + "/Xresources"})->wait(10);
+    }
+}
+
+std::string WaylandSession::xDisplay() const
+{
+    auto display = environment_.find("DISPLAY");
+    return display != environment_.end() ? display->second : std::string();
+}
+
 void WaylandSession::allowXwayland()
 {
     std::error_code ignored;
@@ -182,9 +228,9 @@ void WaylandSession::writeFile(const std::string& path, const std::string& text)
     handOver(fs::path(path).parent_path());
 }
 
-bool WaylandSession::waitForWindow(const std::string& program)
+bool WaylandSession::waitForWindow(const std::string& program, bool up)
 {
-    return waitUntil(20, [&] { return showsWindow(program); });
+    return waitUntil(20, [&] { return showsWindow(program) == up; });
 }
 
 // KWin 5.27 keeps the image of a resting pointer until the next motion once
@@ -192,10 +238,7 @@ bool WaylandSession::waitForWindow(const std::string& program)
 // until the probe shows.
 ::testing::AssertionResult WaylandSession::restPointer(int x, int y)
 {
-    pointerArea_ = {x - 48, y - 16, 96, 96};
-    input_->moveTo(60, height - 40);
-    reference_ = capture(pointerArea_);
-    input_->moveTo(x, y);
+    restPointerOver(x, y);
     pointTheme(probeTheme);
     bool probed = waitUntil(10, [&] {
         if (waitUntil(1, [&] { return pointerPixelsNear(probeGreen) > 100; }))
@@ -208,6 +251,44 @@ bool WaylandSession::waitForWindow(const std::string& program)
     if (!probed || !waitUntil(5, [&] { return pointerPixelsNear(probeGreen) == 0; }))
         return ::testing::AssertionFailure() << "the compositor's pointer does not show a theme set by hand";
     return ::testing::AssertionSuccess();
+}
+
+void WaylandSession::restPointerOver(int x, int y)
+{
+    pointerArea_ = {x - 48, y - 16, 96, 96};
+    input_->moveTo(60, height - 40);
+    reference_ = capture(pointerArea_);
+    input_->moveTo(x, y);
+}
+
+// KWin and sway hand the pointer to a window just shown only with the
+// pointer's next motion.
+bool WaylandSession::restPointerOverXwayland(int x, int y)
+{
+    auto handedOver = [&] {
+        return waitUntil(10, [&] {
+            input_->moveTo(x + 1, y);
+            input_->moveTo(x, y);
+            return waitUntil(0.2, [&] { return xwaylandHasPointerAt(x, y); });
+        });
+    };
+    if (!handedOver())
+        return false;
+    restPointerOver(x, y);
+    return handedOver();
+}
+
+bool WaylandSession::xwaylandHasPointerAt(int x, int y) const
+{
+    Display* display = XOpenDisplay(xDisplay().c_str());
+    if (!display)
+        return false;
+    Window root = 0, child = 0;
+    int rootX = -1, rootY = -1, windowX, windowY;
+    unsigned int buttons;
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX, &windowY, &buttons);
+    XCloseDisplay(display);
+    return child && rootX == x && rootY == y;
 }
 
 int WaylandSession::pointerPixelsNear(std::uint32_t colour)

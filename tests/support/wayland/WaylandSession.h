@@ -24,7 +24,9 @@ typedef struct _GDBusConnection GDBusConnection;
 // (XCURSOR_PATH names only the session's folders, so no system default
 // stands in for a missing cursor), beside the harness's own probe theme, a
 // solid green square. Windows go to the right half of the screen; the
-// pointer rests on the bare left half.
+// pointer rests on the bare left half. Where the compositor runs XWayland,
+// programs run inside get its display as the compositor hands it to its
+// own, and the tests' X connections are let in.
 class WaylandSession {
 public:
     static constexpr int width = 1280;
@@ -39,6 +41,8 @@ public:
     std::string configHome() const { return home_ + "/.config"; }
     // What programs run inside see.
     const std::map<std::string, std::string>& environment() const { return environment_; }
+    // XWayland's display; empty without it.
+    std::string xDisplay() const;
     // The test's own connection to the session bus.
     GDBusConnection* bus() const { return bus_; }
 
@@ -51,14 +55,25 @@ public:
     // A file of the session's user, written whole.
     void writeFile(const std::string& path, const std::string& text) const;
 
-    // Waits until a window of the program (its name, in any case) is up.
-    bool waitForWindow(const std::string& program);
+    // Waits until a window of the program (its name, in any case) is up, or
+    // until none is.
+    bool waitForWindow(const std::string& program, bool up = true);
     VirtualInput& input() { return *input_; }
+    // Selects the keyboard layout of the index through the desktop, as its
+    // switcher does.
+    virtual bool switchLayout(unsigned index) = 0;
     // Parks the pointer at a spot of the bare half, after capturing the area
     // around it with the pointer away as the reference; then proves that the
     // compositor's pointer resting there shows a theme set by hand (the
     // probe's), and shows DMZ-White again.
     ::testing::AssertionResult restPointer(int x, int y);
+    // Parks the pointer over whatever window is at the spot, the reference
+    // captured with the pointer away as for restPointer(); no probe, as the
+    // window decides what the pointer shows there.
+    void restPointerOver(int x, int y);
+    // restPointerOver() a window of XWayland's, once XWayland has the
+    // pointer there; false when the compositor never hands it over.
+    bool restPointerOverXwayland(int x, int y);
     // Pixels around the resting pointer that differ from the reference and
     // lie within a few steps of the colour (0xRRGGBB) in every channel.
     int pointerPixelsNear(std::uint32_t colour);
@@ -73,6 +88,16 @@ protected:
     void start(std::vector<std::string> command, const std::map<std::string, std::string>& extraEnvironment,
                const std::function<bool()>& answers);
     void plugInput(const std::string& layouts);
+    // A command for the compositor to run once it is up, as a session runs
+    // its programs: it leaves the environment the compositor gives them
+    // where useXwayland() reads it.
+    std::string environmentRecorder() const;
+    // Whether XWayland has the pointer at the spot, over a window of its
+    // own: the compositor has handed the pointer to an X program there.
+    bool xwaylandHasPointerAt(int x, int y) const;
+    // Programs run inside get the DISPLAY the compositor gives its own, and
+    // XWayland gets the X resources (such as "Xcursor.theme: DMZ-White\n").
+    void useXwayland(const std::string& resources = "");
     // XWayland, run as the session's user, makes its socket in
     // /tmp/.X11-unix, which a folder not open to all (1777) refuses.
     static void allowXwayland();
