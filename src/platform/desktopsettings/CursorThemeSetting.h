@@ -24,9 +24,22 @@ public:
     // a process ending right after leaves it behind and the desktop's
     // programs have heard of it. May be called from any thread.
     virtual void sync() {}
-    // Whether, after a change, the desktop itself makes a pointer resting
-    // over a window show the new theme. May be called from any thread.
-    virtual bool refreshesRestingPointers() { return false; }
+    // How a pointer resting over a window comes to show a new theme. May be
+    // called from any thread.
+    enum class RestingPointer {
+        // The desktop itself makes it show the theme.
+        follows,
+        // The window under it sets its cursor again once another window has
+        // come over the pointer and gone: the compositor gives the pointer to
+        // a window shown under it (after lookUnderPointer()).
+        followsAWindowShownOverIt,
+        // Only the pointer's next motion shows it.
+        waitsForMotion,
+    };
+    virtual RestingPointer restingPointer() { return RestingPointer::followsAWindowShownOverIt; }
+    // Asks a compositor that looks for the window under the pointer only as
+    // it moves to look again now. May be called from any thread.
+    virtual void lookUnderPointer() {}
     // Whether theme() reads what the desktop holds now, rather than what it
     // was last told.
     virtual bool readsBack() const { return true; }

@@ -173,7 +173,13 @@ void DesktopCursorTheme::sync()
         setting->sync();
 }
 
-bool DesktopCursorTheme::refreshesRestingPointers()
+CursorThemeSetting::RestingPointer DesktopCursorTheme::restingPointer()
 {
-    return settings_.empty() || settings_.front()->refreshesRestingPointers();
+    return settings_.empty() ? CursorThemeSetting::RestingPointer::waitsForMotion : settings_.front()->restingPointer();
+}
+
+void DesktopCursorTheme::lookUnderPointer()
+{
+    if (!settings_.empty())
+        settings_.front()->lookUnderPointer();
 }

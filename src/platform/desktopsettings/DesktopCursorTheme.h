@@ -58,9 +58,10 @@ public:
     // These two may be called from any thread, beside the others.
     // Returns once every change is stored and announced.
     void sync();
-    // Whether a pointer resting over a window shows a change of theme
-    // without help.
-    bool refreshesRestingPointers();
+    // How a pointer resting over a window comes to show a new theme, as the
+    // desktop's own setting says.
+    CursorThemeSetting::RestingPointer restingPointer();
+    void lookUnderPointer();
 
 private:
     bool recoverSetting(CursorThemeSetting& setting, const std::optional<std::string>& saved);

@@ -98,14 +98,13 @@ void GnomeCursorThemeSetting::sync()
     g_settings_sync();
 }
 
-bool GnomeCursorThemeSetting::refreshesRestingPointers()
+CursorThemeSetting::RestingPointer GnomeCursorThemeSetting::restingPointer()
 {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (!bus)
-        return false;
-    bool refreshes = shellRefreshesCursors(bus) || extensionRefreshesCursors(bus);
-    g_object_unref(bus);
-    return refreshes;
+    bool refreshes = bus && (shellRefreshesCursors(bus) || extensionRefreshesCursors(bus));
+    if (bus)
+        g_object_unref(bus);
+    return refreshes ? RestingPointer::follows : RestingPointer::followsAWindowShownOverIt;
 }
 
 int GnomeCursorThemeSetting::size()

@@ -19,9 +19,9 @@ public:
     void resetTheme() override;
     int size() override;
     void sync() override;
-    // GNOME Shell 48.1 and later, or earlier ones with the program's shell
-    // extension enabled.
-    bool refreshesRestingPointers() override;
+    // Follows by itself in GNOME Shell 48.1 and later, or in earlier ones
+    // with the program's shell extension enabled.
+    RestingPointer restingPointer() override;
 
     // The shell extension that makes a resting pointer follow each change.
     static constexpr const char* shellExtension = "pointer-refresh@tarnwick.com";

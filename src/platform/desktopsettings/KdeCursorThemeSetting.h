@@ -21,6 +21,8 @@ public:
     bool setTheme(const std::string& name) override;
     void resetTheme() override;
     int size() override;
+    // KWin 5.27 looks for the window under the pointer only as it moves.
+    RestingPointer restingPointer() override { return RestingPointer::waitsForMotion; }
 
 private:
     bool store(const std::optional<std::string>& name);

@@ -22,3 +22,8 @@ bool SwayCursorThemeSetting::tell(const std::string& name, int size)
 {
     return SwayIpc(socketPath_).command("seat * xcursor_theme " + quoted(name) + " " + std::to_string(size));
 }
+
+void SwayCursorThemeSetting::lookUnderPointer()
+{
+    SwayIpc(socketPath_).command("seat * cursor move 0 0");
+}

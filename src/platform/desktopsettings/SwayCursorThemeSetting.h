@@ -13,6 +13,9 @@ public:
     explicit SwayCursorThemeSetting(std::string socketPath) : socketPath_(std::move(socketPath)) {}
 
     std::string backupKey() const override { return keyPrefix + socketPath_; }
+    // sway looks for the window under the pointer as it moves, or when told
+    // to move it by nothing.
+    void lookUnderPointer() override;
 
 protected:
     bool tell(const std::string& name, int size) override;

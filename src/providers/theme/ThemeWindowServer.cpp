@@ -265,8 +265,10 @@ void ThemeWindowServer::refreshRestingPointer()
     desktop_->sync();
     // What XWayland was given before this refresh shows first.
     xQueue_.sync([] {});
-    if (!desktop_->refreshesRestingPointers())
-        reentry_.run();
+    // Where only motion shows a new theme, a cover would do nothing but hide
+    // the pointer of an X program under it and swallow its clicks.
+    if (desktop_->restingPointer() == CursorThemeSetting::RestingPointer::followsAWindowShownOverIt)
+        reentry_.run([this] { desktop_->lookUnderPointer(); });
 }
 
 std::vector<int> ThemeWindowServer::nominalSizes() const

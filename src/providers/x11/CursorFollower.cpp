@@ -143,7 +143,9 @@ private:
         // handle now stands for the provider's cursor, and the program sets it
         // again when the pointer comes back into its window: the pointer
         // leaves once, for a moment, for a window of the follower's own.
-        if ((everyChange || stillShows(image->cursor_serial)) && reentered_.insert(image->cursor_serial).second)
+        // Under XWayland every change of a foreign cursor, even of one that
+        // was the provider's own before a switch, needs the way out and back.
+        if (everyChange || (stillShows(image->cursor_serial) && reentered_.insert(image->cursor_serial).second))
             leaveAndComeBack(image->x, image->y, provided);
     }
 

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <poll.h>
 
@@ -12,7 +13,7 @@ PointerReentry::~PointerReentry()
         XDestroyWindow(connection_.display(), window_);
 }
 
-bool PointerReentry::run()
+bool PointerReentry::run(const std::function<void()>& lookUnderPointer)
 {
     if (!prepare())
         return false;
@@ -20,10 +21,12 @@ bool PointerReentry::run()
     X11Connection::Trap trap(connection_);
     XSync(display, True);
     XMapRaised(display, window_);
-    XFlush(display);
-    bool entered = waitForPointer();
+    XSync(display, False);
+    bool entered = waitForPointer(lookUnderPointer);
     XUnmapWindow(display, window_);
-    return trap.finish() == 0 && entered;
+    bool finished = trap.finish() == 0;
+    lookUnderPointer();
+    return finished && entered;
 }
 
 // Created once, with the first run: covering the whole screen, above
@@ -66,11 +69,12 @@ bool PointerReentry::prepare()
     return true;
 }
 
-bool PointerReentry::waitForPointer()
+bool PointerReentry::waitForPointer(const std::function<void()>& lookUnderPointer)
 {
     using Clock = std::chrono::steady_clock;
     Display* display = connection_.display();
     auto deadline = Clock::now() + std::chrono::milliseconds(longestMilliseconds);
+    auto nextLook = Clock::now();
     while (!connection_.lost()) {
         while (XPending(display) > 0) {
             XEvent event;
@@ -78,11 +82,17 @@ bool PointerReentry::waitForPointer()
             if (event.type == MotionNotify && event.xmotion.window == window_)
                 return true;
         }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
+        auto now = Clock::now();
+        if (now >= deadline)
             return false;
+        // The compositor may not have the window yet at the first look.
+        if (now >= nextLook) {
+            lookUnderPointer();
+            nextLook = now + std::chrono::milliseconds(askEveryMilliseconds);
+        }
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(deadline, nextLook) - now).count();
         pollfd socket{connection_.number(), POLLIN, 0};
-        poll(&socket, 1, static_cast<int>(left));
+        poll(&socket, 1, static_cast<int>(std::max<long>(wait, 1)));
     }
     return false;
 }
