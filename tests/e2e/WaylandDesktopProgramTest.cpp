@@ -49,8 +49,9 @@ void report(const std::string& what, std::vector<double> seconds)
 // Switches the keyboard layout through the desktop; the language switched to.
 using LayoutSwitch = std::function<std::string()>;
 
-// Ten switches with the pointer resting, each shown on it within a second;
-// the language of the last.
+// Ten switches with the pointer resting, each shown on it (how fast is the
+// benchmarks' to say; a loaded machine may take seconds); the language of the
+// last.
 std::string expectEverySwitchShown(WaylandSession& session, const LayoutSwitch& next, const std::string& where,
                                    const TarnwickProgram& tarnwick, const std::function<void()>& look = [] {})
 {
@@ -59,7 +60,7 @@ std::string expectEverySwitchShown(WaylandSession& session, const LayoutSwitch& 
     for (int i = 1; i <= 10; ++i) {
         auto start = Clock::now();
         language = next();
-        EXPECT_TRUE(waitForBadge(session, language, 1.0, look))
+        EXPECT_TRUE(waitForBadge(session, language, 5, look))
             << where << ": switch " << i << " to " << language << "\n" << tarnwick.log();
         switches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
