@@ -225,7 +225,7 @@ void ThemeWindowServer::write(const std::string& theme, const Registrations& cur
                                                           "; the desktop keeps its cursor theme");
         return;
     }
-    if (generation == generation_ && selected_ == theme && pointDesktopAt(theme))
+    if (generation == generation_ && selected_ == theme && pointDesktopAt(theme) && refreshOwed_)
         refreshRestingPointerSoon();
 }
 

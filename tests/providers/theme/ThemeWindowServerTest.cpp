@@ -17,6 +17,8 @@ namespace {
 struct DesktopState {
     std::optional<std::string> theme = "DMZ-White";
     int writes = 0;
+    // Times a resting pointer was made to show a new theme.
+    int refreshes = 0;
 };
 
 class MemorySetting : public CursorThemeSetting {
@@ -32,6 +34,11 @@ public:
     }
     void resetTheme() override { state_.theme = "Adwaita"; }
     int size() override { return 24; }
+    RestingPointer restingPointer() override
+    {
+        ++state_.refreshes;
+        return RestingPointer::followsAWindowShownOverIt;
+    }
 
 private:
     DesktopState& state_;
@@ -115,9 +122,12 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(fs::read_symlink(session.home.path() + "/.icons/Tarnwick-en-letterbadge-right"), folder)
         << "where older libXcursor looks";
 
+    EXPECT_EQ(session.desktop.refreshes, 1) << "a resting pointer is made to show the new theme";
+
     // The same set again, in this run or the next, is not written again.
     ino_t written = inode(folder);
     registerSet(*server, red);
+    EXPECT_EQ(session.desktop.refreshes, 1) << "nor a theme shown already";
     server = session.start();
     server->select("en", "letterbadge", false);
     registerSet(*server, red);
