@@ -69,6 +69,10 @@ void ThemeWindowServer::finishQueuedWork()
 {
     xQueue_.sync([] {});
     queue_.sync([] {});
+    // A folder written there queues the refresh of a resting pointer behind
+    // it, and that refresh waits for XWayland's queue.
+    queue_.sync([] {});
+    xQueue_.sync([] {});
 }
 
 void ThemeWindowServer::select(const std::string& language, const std::string& style, bool leftHanded)
