@@ -1,17 +1,23 @@
 // The real program on a private X server, as a user runs it: how long a
 // keyboard group change takes to show as the new badge on the live cursor,
-// and what the program costs while nothing happens.
+// and what the program costs while nothing happens, each beside its floor
+// measured in the same run.
 //
 // A switch is timed from just before this process locks the new XKB group
 // (as a layout switcher does) until XFixesGetCursorImage shows the new
 // language's badge fill; the cursor is read after each XFixes cursor
-// notification or every millisecond, whichever comes first.
+// notification or every millisecond, whichever comes first. The floor of a
+// switch is a minimal client (FloorClient) switched the same way before the
+// program starts; the floor of idling is a bare Qt loop with a 250 ms timer
+// (BareQtLoop) measured beside the program.
 //
 // TARNWICK_BENCH_PROGRAM runs another build of the program (an earlier one,
 // copied with its x11 provider beside it) for a before/after comparison.
 // TARNWICK_BENCH_SWITCH_LOG names a file that receives the log lines of one
 // warm switch to Russian without their time stamps, to compare two builds.
 
+#include "BareQtLoop.h"
+#include "FloorClient.h"
 #include "support/TarnwickProgram.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -26,6 +32,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -38,7 +45,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +53,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Rgb {
     int red, green, blue;
+    std::uint32_t word() const { return static_cast<std::uint32_t>(red << 16 | green << 8 | blue); }
 };
 // The letter badges' fills for English and Russian.
 constexpr Rgb english{0, 51, 179};
@@ -54,6 +61,16 @@ constexpr Rgb russian{255, 59, 48};
 // German has no colour of its own: the hue its code hashes to.
 constexpr Rgb german{199, 56, 108};
 constexpr int badgePixels = 20;
+
+struct Layout {
+    unsigned int group;
+    Rgb fill;
+};
+constexpr Layout layouts[] = {{0, english}, {1, russian}, {2, german}};
+
+// Switches of each series, for the floor and for the program.
+constexpr int switchesPerSeries = 60;
+constexpr int tapsPerSeries = 50;
 
 int badgeFillPixels(Display* display, Rgb colour)
 {
@@ -96,8 +113,35 @@ std::pair<double, std::string> parsedLogLine(const std::string& line)
     return {seconds, line.substr(25)};
 }
 
+double percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+}
+
+double median(const std::vector<double>& values)
+{
+    return percentile(values, 0.5);
+}
+
+double worst(const std::vector<double>& values)
+{
+    return percentile(values, 1.0);
+}
+
+// What the minimal client takes, in milliseconds: single switches, and the
+// second switch of a double tap.
+struct Floor {
+    std::vector<double> switches;
+    std::vector<double> taps;
+};
+
 // The X server, a window of another client showing the theme's arrow under
-// the pointer, and Tarnwick started on them with layouts us, ru and de.
+// the pointer, the floor measured on them, and Tarnwick started on them with
+// layouts us, ru and de.
 class Session {
 public:
     Session()
@@ -120,6 +164,7 @@ public:
         XMapRaised(display_, window_);
         XWarpPointer(display_, None, root, 0, 0, 0, 0, 100, 100);
         XFixesSelectCursorInput(display_, root, XFixesDisplayCursorNotifyMask);
+        measureFloor();
         launch();
     }
 
@@ -142,6 +187,7 @@ public:
     bool started() const { return started_; }
     int pid() const { return program_ ? program_->pid() : -1; }
     std::string logPath() const { return tarnwick_.logPath(); }
+    const Floor& floor() const { return floor_; }
 
     // Seconds from the lock to the badge on screen, or a negative value when
     // it did not show within the timeout.
@@ -153,6 +199,16 @@ public:
         if (!waitForBadge(fill, 5))
             return -1;
         return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    // A double tap: the second switch (to English) is issued the moment the
+    // first badge shows; seconds from its own lock, or negative.
+    double doubleTap(int tap)
+    {
+        const Layout& first = layouts[1 + tap % 2];
+        if (switchTo(first.group, first.fill) < 0)
+            return -1;
+        return switchTo(0, english);
     }
 
     // The log lines written since the last call.
@@ -169,6 +225,33 @@ public:
     }
 
 private:
+    // The minimal client, switched at the program's pace, then the theme's
+    // arrow shown again.
+    void measureFloor()
+    {
+        {
+            FloorClient client({english.word(), russian.word(), german.word()}, theme_, 24);
+            if (!client.ready())
+                return;
+            for (int i = 1; i <= switchesPerSeries; ++i) {
+                const Layout& layout = layouts[i % 3];
+                if (double seconds = switchTo(layout.group, layout.fill); seconds >= 0)
+                    floor_.switches.push_back(seconds * 1e3);
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
+            switchTo(0, english);
+            for (int tap = 0; tap < tapsPerSeries; ++tap) {
+                if (double seconds = doubleTap(tap); seconds >= 0)
+                    floor_.taps.push_back(seconds * 1e3);
+                std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            }
+        }
+        Cursor arrow = XcursorLibraryLoadCursor(display_, "left_ptr");
+        XFixesChangeCursorByName(display_, arrow, "left_ptr");
+        XFreeCursor(display_, arrow);
+        XSync(display_, False);
+    }
+
     void launch()
     {
         // The program empties its log when it starts.
@@ -219,6 +302,7 @@ private:
     std::string theme_ = XvfbServer::cursorTheme();
     Display* display_ = nullptr;
     Window window_ = 0;
+    Floor floor_;
     TarnwickProgram tarnwick_;
     std::unique_ptr<ChildProcess> program_;
     bool started_ = false;
@@ -231,11 +315,23 @@ Session& session()
     return instance;
 }
 
-double percentile(std::vector<double> values, double fraction)
+bool sessionReady(benchmark::State& state)
 {
-    std::sort(values.begin(), values.end());
-    auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+    if (!session().started())
+        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+    else if (session().floor().switches.empty() || session().floor().taps.empty())
+        state.SkipWithError("the minimal client did not switch the badge");
+    else
+        return true;
+    return false;
+}
+
+// A figure in milliseconds beside the floor's and their ratio.
+void reportBesideFloor(benchmark::State& state, const std::string& name, double milliseconds, double floor)
+{
+    state.counters[name + "_ms"] = milliseconds;
+    state.counters["floor_" + name + "_ms"] = floor;
+    state.counters[name + "_ratio"] = milliseconds / floor;
 }
 
 // utime + stime in clock ticks, from /proc/<pid>/stat (fields 14 and 15,
@@ -302,12 +398,6 @@ double residentMegabytes(int pid)
 
 }
 
-struct Layout {
-    unsigned int group;
-    Rgb fill;
-};
-constexpr Layout layouts[] = {{0, english}, {1, russian}, {2, german}};
-
 // The lines of one switch, from "Applying cursor for language=" to the
 // "Apply requested" line that ends its synchronous work, read until it is
 // there (the badge shows long before a slow switch ends).
@@ -349,13 +439,12 @@ void keepSwitchLog(const std::vector<std::string>& lines)
 }
 
 // The first switch to each of ru and de: nothing of theirs is loaded or on
-// disk, so this is the floor every warm switch is measured against.
+// disk. Beside the floor's median switch, which never has anything to load.
 static void FirstSwitchToNewLanguage(benchmark::State& state)
 {
-    if (!session().started()) {
-        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+    if (!sessionReady(state))
         return;
-    }
+    double floor = median(session().floor().switches);
     for (auto _ : state) {
         double seconds = 0;
         for (const Layout& layout : {layouts[1], layouts[2]}) {
@@ -365,7 +454,7 @@ static void FirstSwitchToNewLanguage(benchmark::State& state)
                 return;
             }
             seconds += taken;
-            state.counters[layout.group == 1 ? "ru_ms" : "de_ms"] = taken * 1e3;
+            reportBesideFloor(state, layout.group == 1 ? "ru" : "de", taken * 1e3, floor);
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }
         state.SetIterationTime(seconds / 2);
@@ -376,81 +465,71 @@ static void FirstSwitchToNewLanguage(benchmark::State& state)
 }
 BENCHMARK(FirstSwitchToNewLanguage)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// One repetition is one switch, in turn to ru, de and back to en; the
-// aggregates are over the 60 switches. Beside the time to the screen: the
-// main thread's CPU time for the switch and everything it scheduled, and the
-// span of its synchronous work in the log.
+// 60 switches, in turn to ru, de and back to en, each with a pause after it:
+// the median and the worst beside the floor's. Beside the time to the
+// screen: the main thread's CPU time for the switch and everything it
+// scheduled, and the span of its synchronous work in the log (medians).
 static void LanguageSwitchToBadgeOnScreen(benchmark::State& state)
 {
-    if (!session().started()) {
-        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+    if (!sessionReady(state))
         return;
-    }
-    static int switches = 0;
     int pid = session().pid();
     for (auto _ : state) {
-        const Layout& layout = layouts[(++switches) % 3];
-        double mainBefore = mainThreadSeconds(pid);
-        double seconds = session().switchTo(layout.group, layout.fill);
-        if (seconds < 0) {
-            state.SkipWithError("the badge did not change within 5 s");
-            break;
+        std::vector<double> shown, mainThread, logged;
+        for (int i = 1; i <= switchesPerSeries; ++i) {
+            const Layout& layout = layouts[i % 3];
+            double mainBefore = mainThreadSeconds(pid);
+            double seconds = session().switchTo(layout.group, layout.fill);
+            if (seconds < 0) {
+                state.SkipWithError("the badge did not change within 5 s");
+                return;
+            }
+            shown.push_back(seconds * 1e3);
+            // The switch's re-activations (up to 0.32 s later) end before the next.
+            std::vector<std::string> lines = switchLogLines();
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            mainThread.push_back((mainThreadSeconds(pid) - mainBefore) * 1e3);
+            logged.push_back(loggedSeconds(lines) * 1e3);
+            if (i == 4)
+                keepSwitchLog(lines);
         }
-        state.SetIterationTime(seconds);
-        state.PauseTiming();
-        // The switch's re-activations (up to 0.32 s later) end before the next.
-        std::vector<std::string> lines = switchLogLines();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        state.counters["main_thread_ms"] = (mainThreadSeconds(pid) - mainBefore) * 1e3;
-        state.counters["logged_ms"] = loggedSeconds(lines) * 1e3;
-        if (switches == 4)
-            keepSwitchLog(lines);
-        state.ResumeTiming();
+        const Floor& floor = session().floor();
+        reportBesideFloor(state, "median", median(shown), median(floor.switches));
+        reportBesideFloor(state, "p99", percentile(shown, 0.99), percentile(floor.switches, 0.99));
+        reportBesideFloor(state, "worst", worst(shown), worst(floor.switches));
+        state.counters["main_thread_ms"] = median(mainThread);
+        state.counters["logged_ms"] = median(logged);
+        state.SetIterationTime(median(shown) / 1e3);
     }
 }
-BENCHMARK(LanguageSwitchToBadgeOnScreen)
-    ->Iterations(1)
-    ->Repetitions(60)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
-    ->ComputeStatistics("max", [](const std::vector<double>& v) { return percentile(v, 1.0); })
-    ->ReportAggregatesOnly(true);
+BENCHMARK(LanguageSwitchToBadgeOnScreen)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A double tap: the second switch is issued the moment the first badge shows,
-// and timed from its own lock.
+// Double taps: the second switch is issued the moment the first badge shows,
+// and timed from its own lock; the median and the worst beside the floor's.
 static void SecondSwitchRightAfterTheFirst(benchmark::State& state)
 {
-    if (!session().started()) {
-        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+    if (!sessionReady(state))
         return;
-    }
-    static int taps = 0;
     for (auto _ : state) {
-        const Layout& first = layouts[1 + taps++ % 2];
-        if (session().switchTo(first.group, first.fill) < 0) {
-            state.SkipWithError("the first badge did not change within 5 s");
-            break;
+        std::vector<double> taps;
+        for (int tap = 0; tap < tapsPerSeries; ++tap) {
+            double seconds = session().doubleTap(tap);
+            if (seconds < 0) {
+                state.SkipWithError("a badge did not change within 5 s");
+                return;
+            }
+            taps.push_back(seconds * 1e3);
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            session().newLogLines();
         }
-        double seconds = session().switchTo(0, english);
-        if (seconds < 0) {
-            state.SkipWithError("the second badge did not change within 5 s");
-            break;
-        }
-        state.SetIterationTime(seconds);
-        state.PauseTiming();
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        session().newLogLines();
-        state.ResumeTiming();
+        const Floor& floor = session().floor();
+        reportBesideFloor(state, "median", median(taps), median(floor.taps));
+        reportBesideFloor(state, "p99", percentile(taps, 0.99), percentile(floor.taps, 0.99));
+        reportBesideFloor(state, "worst", worst(taps), worst(floor.taps));
+        state.SetIterationTime(median(taps) / 1e3);
     }
 }
-BENCHMARK(SecondSwitchRightAfterTheFirst)
-    ->Iterations(1)
-    ->Repetitions(50)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->ComputeStatistics("p99", [](const std::vector<double>& v) { return percentile(v, 0.99); })
-    ->ReportAggregatesOnly(true);
+BENCHMARK(SecondSwitchRightAfterTheFirst)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A minute of switching among the three layouts, four switches a second at
 // most; the resident memory it leaves behind. With argument 1 the program is
@@ -459,10 +538,8 @@ static void MemoryAfterAMinuteOfSwitching(benchmark::State& state)
 {
     if (state.range(0) == 1)
         session().restart();
-    if (!session().started()) {
-        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+    if (!sessionReady(state))
         return;
-    }
     int pid = session().pid();
     for (auto _ : state) {
         double rssBefore = residentMegabytes(pid);
@@ -488,48 +565,34 @@ static void MemoryAfterAMinuteOfSwitching(benchmark::State& state)
 }
 BENCHMARK(MemoryAfterAMinuteOfSwitching)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-// A process that does nothing but wake four times a second, as the
-// program's input-source poll must: what waking alone costs on this machine.
-pid_t startIdleFloor()
-{
-    pid_t child = fork();
-    if (child == 0) {
-        for (;;)
-            poll(nullptr, 0, 250);
-    }
-    return child;
-}
-
-// The program left alone for 60 s after the switches: its CPU time as a
-// share of one core and its resident memory, beside the floor measured at
-// the same time.
+// The program left alone after the switches: the CPU time of all its threads
+// as a share of one core, beside a bare Qt loop with the poll's 250 ms timer
+// measured over the same seconds, and its resident memory.
 static void IdleProgram(benchmark::State& state)
 {
-    if (!session().started()) {
-        state.SkipWithError("Tarnwick did not show the English badge on the private X server");
+    if (!sessionReady(state))
         return;
-    }
     int pid = session().pid();
     double idleSeconds = static_cast<double>(state.range(0));
     for (auto _ : state) {
         double rssBefore = residentMegabytes(pid);
         double cpuBefore = cpuSeconds(pid);
+        BareQtLoop loop;
+        // Past the loop's start-up.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
         auto scheduledBefore = scheduledSeconds(pid);
-        pid_t floor = startIdleFloor();
-        auto floorBefore = scheduledSeconds(floor);
+        auto loopBefore = scheduledSeconds(loop.pid());
         auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
         double wall = std::chrono::duration<double>(Clock::now() - start).count();
-        double cpu = cpuSeconds(pid) - cpuBefore;
         double scheduled = scheduledBetween(scheduledBefore, scheduledSeconds(pid));
-        double floorScheduled = scheduledBetween(floorBefore, scheduledSeconds(floor));
-        kill(floor, SIGKILL);
-        waitpid(floor, nullptr, 0);
-        state.counters["floor_sched_percent_of_core"] = 100.0 * floorScheduled / wall;
+        double loopScheduled = scheduledBetween(loopBefore, scheduledSeconds(loop.pid()));
+        double cpu = cpuSeconds(pid) - cpuBefore;
         state.SetIterationTime(wall);
-        state.counters["cpu_s"] = cpu;
-        state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;
         state.counters["sched_percent_of_core"] = 100.0 * scheduled / wall;
+        state.counters["floor_sched_percent_of_core"] = 100.0 * loopScheduled / wall;
+        state.counters["sched_ratio"] = scheduled / loopScheduled;
+        state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;
         state.counters["rss_MB_before"] = rssBefore;
         state.counters["rss_MB_after"] = residentMegabytes(pid);
         // How much of it is the program's own, and its share of the pages it

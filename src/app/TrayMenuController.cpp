@@ -62,6 +62,7 @@ void TrayMenuController::startUpdateChecker()
 void TrayMenuController::setupTrayMenu()
 {
     statusItem_ = std::make_unique<StatusItem>("TW");
+    shown_.reset();
     auto menu = std::make_shared<Menu>();
     styleRootItem_ = MenuItem::make("Cursor style");
     leftHandedItem_ = MenuItem::make("Left-handed cursor", [this](MenuItem&) { toggleLeftHanded(); });
@@ -98,6 +99,13 @@ void TrayMenuController::updateMenu(const LanguageState& state, const std::strin
     if (badgeText.empty())
         badgeText = InputLanguage::badgeText(InputLanguage::normalizedCode(code));
     statusItem_->setTitle("TW [" + badgeText + "]");
+    // Four times a second the poll finds the language and the settings as
+    // they were: the badge and the published state made of them are shown
+    // already.
+    std::uint64_t settings = preferences_.defaults.version();
+    if (shown_ && shown_->state == state && shown_->code == code && shown_->settings == settings)
+        return;
+    shown_ = Shown{state, code, settings};
     CursorStyle style = preferences_.style();
     statusItem_->setBadge(statusBadge(style, state.language));
     if (control_)

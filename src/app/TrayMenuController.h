@@ -10,8 +10,10 @@
 #include "platform/statusbar/StatusItem.h"
 #include "platform/updater/UpdateChecker.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class LanguageChangePipeline;
@@ -77,4 +79,11 @@ private:
     std::unique_ptr<UpdateChecker> updaterController_;
     std::unique_ptr<StatusItem> statusItem_;
     std::shared_ptr<MenuItem> styleRootItem_, leftHandedItem_, launchAtLoginItem_;
+    // What the badge and the published state were made from.
+    struct Shown {
+        LanguageState state;
+        std::string code;
+        std::uint64_t settings = 0;
+    };
+    std::optional<Shown> shown_;
 };

@@ -78,16 +78,27 @@ State& state()
     return *current.load(std::memory_order_acquire);
 }
 
-// "2026-01-31T09:05:07.123Z"
+// "2026-01-31T09:05:07.123Z". A switch writes dozens of lines within one
+// second: the date and time are formatted once per second and thread.
 std::string timestamp()
 {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    tm utc{};
-    gmtime_r(&now.tv_sec, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(now.tv_nsec / 1000000));
+    thread_local time_t formattedSecond = -1;
+    thread_local char secondText[64];
+    if (now.tv_sec != formattedSecond) {
+        tm utc{};
+        gmtime_r(&now.tv_sec, &utc);
+        std::snprintf(secondText, sizeof secondText, "%04d-%02d-%02dT%02d:%02d:%02d.", utc.tm_year + 1900,
+                      utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+        formattedSecond = now.tv_sec;
+    }
+    auto milliseconds = static_cast<int>(now.tv_nsec / 1000000);
+    std::string text = secondText;
+    text += static_cast<char>('0' + milliseconds / 100);
+    text += static_cast<char>('0' + milliseconds / 10 % 10);
+    text += static_cast<char>('0' + milliseconds % 10);
+    text += 'Z';
     return text;
 }
 

@@ -210,7 +210,7 @@ PropertyList cursorEntry(const CursorSnapshot& snapshot, const std::vector<PngMe
 {
     PropertyList representations = PropertyList::array();
     for (const auto& file : pngs)
-        representations.append(PropertyList::data(file.png));
+        representations.append(PropertyList::data(*file.png));
     std::uint64_t frameCount = snapshot.frameCount ? snapshot.frameCount : pngs.size();
     PropertyList entry = PropertyList::dictionary();
     entry.setValue("FrameCount", PropertyList::integer(static_cast<std::int64_t>(frameCount)));
@@ -254,8 +254,9 @@ PropertyList capeRoot(const std::string& identifier, const std::string& language
 std::uint64_t inputsHash(const CursorCapeStore::Cursors& cursors, const std::vector<std::vector<PngMemo::File>>& pngs)
 {
     std::uint64_t hash = 0;
-    auto mix = [&hash](const void* data, std::size_t size) {
-        hash = (hash ^ fastHash64(std::span(static_cast<const std::uint8_t*>(data), size))) * 0x100000001b3ULL;
+    auto mixHash = [&hash](std::uint64_t part) { hash = (hash ^ part) * 0x100000001b3ULL; };
+    auto mix = [&mixHash](const void* data, std::size_t size) {
+        mixHash(fastHash64(std::span(static_cast<const std::uint8_t*>(data), size)));
     };
     std::size_t index = 0;
     for (const auto& [identifier, cursor] : cursors) {
@@ -267,8 +268,9 @@ std::uint64_t inputsHash(const CursorCapeStore::Cursors& cursors, const std::vec
         mix(identifier.data(), identifier.size());
         mix(numbers, sizeof numbers);
         mix(counts, sizeof counts);
+        // The files' own hashes, worked out when they were encoded.
         for (const PngMemo::File& file : files)
-            mix(file.png.data(), file.png.size());
+            mixHash(file.pngHash);
     }
     return hash;
 }

@@ -1,8 +1,11 @@
 #include "capes/PngMemo.h"
 
+#include "base/Text.h"
 #include "platform/graphics/PngCodec.h"
 
-const std::optional<std::string>* PngMemo::remembered(const PixelKey& key) const
+#include <span>
+
+const std::optional<PngMemo::Encoded>* PngMemo::remembered(const PixelKey& key) const
 {
     for (const auto& [set, encodings] : sets_) {
         if (auto found = encodings.find(key); found != encodings.end())
@@ -42,7 +45,7 @@ std::vector<std::vector<PngMemo::File>> PngMemo::encode(const std::string& setKe
             listKeys.emplace_back(key, image);
             if (current.contains(key))
                 continue;
-            if (const std::optional<std::string>* known = remembered(key)) {
+            if (const std::optional<Encoded>* known = remembered(key)) {
                 current.emplace(key, *known);
             } else {
                 current.emplace(key, std::nullopt);
@@ -52,15 +55,20 @@ std::vector<std::vector<PngMemo::File>> PngMemo::encode(const std::string& setKe
         }
     }
     std::vector<std::optional<std::string>> encoded = PngCodec::encodeAll(missingImages);
-    for (std::size_t i = 0; i < missingKeys.size(); ++i)
-        current[missingKeys[i]] = std::move(encoded[i]);
+    for (std::size_t i = 0; i < missingKeys.size(); ++i) {
+        if (!encoded[i])
+            continue;
+        std::uint64_t hash =
+            fastHash64(std::span(reinterpret_cast<const std::uint8_t*>(encoded[i]->data()), encoded[i]->size()));
+        current[missingKeys[i]] = Encoded{std::make_shared<const std::string>(std::move(*encoded[i])), hash};
+    }
 
     std::vector<std::vector<File>> files;
     for (const auto& listKeys : keys) {
         auto& listFiles = files.emplace_back();
         for (const auto& [key, image] : listKeys) {
-            if (const auto& png = current[key])
-                listFiles.push_back({image, *png});
+            if (const auto& encoded = current[key])
+                listFiles.push_back({image, encoded->png, encoded->hash});
         }
     }
     sets_[setKey] = std::move(current);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,7 +21,10 @@ public:
     using Images = std::vector<CFRef<CGImageRef>>;
     struct File {
         CFRef<CGImageRef> image;
-        std::string png;
+        // Shared with the memo: a set's files are some 200 KB.
+        std::shared_ptr<const std::string> png;
+        // fastHash64 of png, worked out once per encoding.
+        std::uint64_t pngHash = 0;
     };
 
     // For every list, the PNG files of its images that encode, in order.
@@ -36,14 +40,18 @@ public:
 
 private:
     using PixelKey = ImageKey;
+    struct Encoded {
+        std::shared_ptr<const std::string> png;
+        std::uint64_t hash = 0;
+    };
     // Nothing for an image that did not encode.
-    using Encodings = std::map<PixelKey, std::optional<std::string>>;
+    using Encodings = std::map<PixelKey, std::optional<Encoded>>;
 
     // The images of a set by address, held so that an address always means
     // the same pixels.
     using HeldImages = std::map<CGImageRef, std::pair<CFRef<CGImageRef>, PixelKey>>;
 
-    const std::optional<std::string>* remembered(const PixelKey& key) const;
+    const std::optional<Encoded>* remembered(const PixelKey& key) const;
     PixelKey keyOf(const CFRef<CGImageRef>& image, HeldImages& held) const;
 
     // Per set, the encodings of its last save and the images it held.

@@ -34,6 +34,7 @@ void BaselineStore::captureOriginalCursors()
             continue;
         if (auto snapshot = runtime_.snapshotCursor(*captureConnectionID_, identifier)) {
             snapshots_[identifier] = std::move(*snapshot);
+            workingIsBaseline_ = false;
             ++captured;
         }
     }
@@ -58,6 +59,7 @@ void BaselineStore::validateAndFixBaselineSnapshots()
                          " hotspot=" + pointText(captured.hotSpot) + " reference=" + sizeText(reference->size) +
                          " hotspot=" + pointText(reference->hotSpot) + ". Replacing with NSCursor reference.");
             found->second = *reference;
+            workingIsBaseline_ = false;
         }
     }
 }
@@ -65,12 +67,17 @@ void BaselineStore::validateAndFixBaselineSnapshots()
 void BaselineStore::keepAsBaseline()
 {
     baselineSnapshots_ = snapshots_;
+    workingIsBaseline_ = true;
 }
 
 void BaselineStore::resetWorkingSnapshots(const std::string& rebuiltWarning)
 {
     if (!baselineSnapshots_.empty()) {
-        snapshots_ = baselineSnapshots_;
+        // Nothing changes the working snapshots between applies: a copy of
+        // some fifty cursors at every switch would copy them as they are.
+        if (!workingIsBaseline_)
+            snapshots_ = baselineSnapshots_;
+        workingIsBaseline_ = true;
         return;
     }
     snapshots_.clear();
@@ -135,15 +142,30 @@ std::optional<std::string> BaselineStore::primaryIdentifier(CursorRole role) con
 std::vector<std::string>
 BaselineStore::targetIdentifiersForApply(const std::vector<std::string>& additionalIdentifiers) const
 {
+    // Every switch asks with the same names; the answer is worked out when
+    // they change.
+    bool sameSnapshots = lastTargets_.snapshotNames.size() == snapshots_.size() &&
+                         std::equal(snapshots_.begin(), snapshots_.end(), lastTargets_.snapshotNames.begin(),
+                                    [](const auto& entry, const std::string& name) { return entry.first == name; });
+    if (!sameSnapshots || lastTargets_.additional != additionalIdentifiers) {
+        lastTargets_.snapshotNames.clear();
+        for (const auto& [identifier, snapshot] : snapshots_)
+            lastTargets_.snapshotNames.push_back(identifier);
+        lastTargets_.additional = additionalIdentifiers;
+        lastTargets_.targets = workOutTargets(lastTargets_.snapshotNames, additionalIdentifiers);
+    }
+    return lastTargets_.targets;
+}
+
+std::vector<std::string> BaselineStore::workOutTargets(const std::vector<std::string>& snapshotNames,
+                                                       const std::vector<std::string>& additionalIdentifiers) const
+{
     std::vector<std::string> targets;
     auto addStill = [&targets](const std::vector<std::string>& source) {
         for (const auto& identifier : source)
             if (!CursorCatalogue::isAnimatedIdentifier(identifier))
                 targets.push_back(identifier);
     };
-    std::vector<std::string> snapshotNames;
-    for (const auto& [identifier, snapshot] : snapshots_)
-        snapshotNames.push_back(identifier);
     addStill(snapshotNames);
     for (CursorRole role : allCursorRoles)
         addStill(catalogue_.identifiers(role));

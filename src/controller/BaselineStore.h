@@ -52,9 +52,21 @@ public:
 private:
     std::optional<CursorSnapshot> resolveBaselineArrowSnapshot() const;
 
+    std::vector<std::string> workOutTargets(const std::vector<std::string>& snapshotNames,
+                                            const std::vector<std::string>& additionalIdentifiers) const;
+
     const CGSRuntime& runtime_;
     const CursorCatalogue& catalogue_;
     std::optional<std::int32_t> captureConnectionID_;
     std::map<std::string, CursorSnapshot> snapshots_;
     std::map<std::string, CursorSnapshot> baselineSnapshots_;
+    // Whether snapshots_ holds the baseline as it was kept.
+    bool workingIsBaseline_ = false;
+    // The last answer of targetIdentifiersForApply and what it came from.
+    struct Targets {
+        std::vector<std::string> snapshotNames;
+        std::vector<std::string> additional;
+        std::vector<std::string> targets;
+    };
+    mutable Targets lastTargets_;
 };

@@ -113,7 +113,7 @@ std::optional<ResolvedPayload> PayloadResolver::fromSnapshot(const std::string& 
     std::string source = options.forceTemplatePayloads ? "snapshot-template-safe" : "snapshot";
     ResizeKind resize = cursorTemplate ? ResizeKind{} : resizeKind(snapshot.size);
     if (!resize.any())
-        return decorated(memo_, options.isLeftHanded ? CursorRenderer::mirrorSnapshot(snapshot) : snapshot, marker,
+        return decorated(memo_, options.isLeftHanded ? memo_.mirrorSnapshot(snapshot) : snapshot, marker,
                          cursorTemplate, {}, options.isLeftHanded, source, identifier);
     AppLog::info("resolveDirectPayload resize detection: " + identifier + " size=" + sizeText(snapshot.size) +
                  " isH=" + LogFormat::boolean(resize.horizontal) + " isV=" + LogFormat::boolean(resize.vertical) +

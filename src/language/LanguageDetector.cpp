@@ -47,6 +47,12 @@ LanguageState LanguageDetector::detect() const
         AppLog::warn("LanguageDetector: no current keyboard input source");
         return LanguageState{InputLanguage::unknown()};
     }
+    // The same source types the same language; only its debug line would
+    // tell the two apart.
+    bool known = lastSource_ && lastSource_->localizedName == source->localizedName &&
+                 lastSource_->identifier == source->identifier && lastSource_->languages == source->languages;
+    if (known && !AppLog::verboseEnabled())
+        return lastState_;
     std::string name = source->localizedName.value_or("Unknown");
     std::string sourceID = source->identifier.value_or("unknown");
     std::string code;
@@ -59,5 +65,7 @@ LanguageState LanguageDetector::detect() const
         code = fallbackCode(sourceID, name);
         AppLog::debug("LanguageDetector via fallback: sourceID=" + sourceID + " name=" + name + " code=" + code);
     }
-    return LanguageState{InputLanguage::make(code, name, sourceID)};
+    lastState_ = LanguageState{InputLanguage::make(code, name, sourceID)};
+    lastSource_ = std::move(source);
+    return lastState_;
 }

@@ -3,8 +3,11 @@
 #include "language/LanguageState.h"
 #include "platform/input/InputSourceService.h"
 
+#include <optional>
+
 // Answers which language the selected keyboard input source types. Asks the
-// input sources afresh on every call.
+// input sources afresh on every call; the language of the source last seen
+// is not worked out again (the poll asks four times a second).
 class LanguageDetector {
 public:
     explicit LanguageDetector(InputSourceService& inputSources);
@@ -14,4 +17,6 @@ public:
 
 private:
     InputSourceService& inputSources_;
+    mutable std::optional<InputSource> lastSource_;
+    mutable LanguageState lastState_{InputLanguage::unknown()};
 };

@@ -336,16 +336,22 @@ CFRef<CGImageRef> CursorRenderer::mirrorHorizontally(CGImageRef image)
         AppLog::error("mirrorHorizontally: makeImage failed");
         return {};
     }
-    AppLog::debug("mirrorHorizontally: success " + dimensions(width, height));
+    noteMirrored(mirrored.get());
     return mirrored;
 }
 
-CursorSnapshot CursorRenderer::mirrorSnapshot(const CursorSnapshot& snapshot)
+void CursorRenderer::noteMirrored(CGImageRef image)
+{
+    if (AppLog::verboseEnabled())
+        AppLog::debug("mirrorHorizontally: success " + dimensions(CGImageGetWidth(image), CGImageGetHeight(image)));
+}
+
+CursorSnapshot CursorRenderer::mirrorSnapshot(const CursorSnapshot& snapshot, const ImageMirror& mirrorImage)
 {
     CursorSnapshot mirrored = snapshot;
     mirrored.images.clear();
     for (const CFRef<CGImageRef>& image : snapshot.images)
-        if (CFRef<CGImageRef> flipped = mirrorHorizontally(image.get()))
+        if (CFRef<CGImageRef> flipped = mirrorImage(image.get()))
             mirrored.images.push_back(std::move(flipped));
     mirrored.hotSpot = {snapshot.size.width - snapshot.hotSpot.x, snapshot.hotSpot.y};
     AppLog::info("mirrorSnapshot: input " + std::to_string(snapshot.images.size()) + " images → mirrored " +

@@ -7,6 +7,7 @@
 #include "render/CursorTemplate.h"
 #include "runtime/CursorSnapshot.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -47,9 +48,14 @@ public:
     // The image mirrored left to right, whole pixels moved; null (and an
     // error line) when it cannot be.
     static CFRef<CGImageRef> mirrorHorizontally(CGImageRef image);
-    // Every image mirrored and the hot spot with them; images that cannot
-    // be mirrored are dropped.
-    static CursorSnapshot mirrorSnapshot(const CursorSnapshot& snapshot);
+    // The line mirrorHorizontally writes for an image it mirrored.
+    static void noteMirrored(CGImageRef image);
+    // Every image mirrored (by mirrorImage, which is mirrorHorizontally or
+    // gives what it gave before) and the hot spot with them; images that
+    // cannot be mirrored are dropped.
+    using ImageMirror = std::function<CFRef<CGImageRef>(CGImageRef)>;
+    static CursorSnapshot mirrorSnapshot(const CursorSnapshot& snapshot,
+                                         const ImageMirror& mirrorImage = mirrorHorizontally);
 
 private:
     friend struct CursorRendererTesting;

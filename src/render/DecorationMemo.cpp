@@ -95,6 +95,28 @@ CursorRenderer::DecoratedPayload DecorationMemo::decoratePayload(const CursorSna
     return result;
 }
 
+CursorSnapshot DecorationMemo::mirrorSnapshot(const CursorSnapshot& snapshot)
+{
+    return CursorRenderer::mirrorSnapshot(snapshot, [this](CGImageRef image) { return mirrored(image); });
+}
+
+CFRef<CGImageRef> DecorationMemo::mirrored(CGImageRef image)
+{
+    if (auto known = mirrors_.find(image); known != mirrors_.end()) {
+        CursorRenderer::noteMirrored(known->second.second.get());
+        return known->second.second;
+    }
+    CFRef<CGImageRef> mirror = CursorRenderer::mirrorHorizontally(image);
+    if (!mirror)
+        return mirror;
+    // Sources nobody else holds any more will not be seen again.
+    if (mirrors_.size() >= capacity)
+        std::erase_if(mirrors_, [](const auto& entry) { return CFGetRetainCount(entry.first) == 1; });
+    if (mirrors_.size() < capacity)
+        mirrors_.emplace(image, std::pair(CFRef<CGImageRef>::retain(image), mirror));
+    return mirror;
+}
+
 void DecorationMemo::evictLeastRecentlyUsed()
 {
     if (entries_.size() < capacity)

@@ -280,11 +280,10 @@ bool CGSRuntime::registerCursor(CGSConnectionID connectionID, const std::string&
                                                images.front().get(), snapshot.size, snapshot.hotSpot, &singleSeed,
                                                1.0, 1.0);
         singleSuccess = status == 0;
-        if (singleSuccess)
-            AppLog::debug("registerCursorSingleImage ok for " + identifier + " seed=" + LogFormat::number(singleSeed));
-        else
-            AppLog::debug("registerCursorSingleImage failed for " + identifier + ": error=" + LogFormat::number(status) +
-                          " seed=" + LogFormat::number(singleSeed));
+        // A switch registers some fifty names: debug lines are made only to be written.
+        if (AppLog::verboseEnabled())
+            AppLog::debug("registerCursorSingleImage " + std::string(singleSuccess ? "ok for " : "failed for ") + identifier +
+                          (singleSuccess ? "" : ": error=" + LogFormat::number(status)) + " seed=" + LogFormat::number(singleSeed));
     }
 
     const std::string multiErrorText = LogFormat::optional(multiError);
@@ -294,9 +293,10 @@ bool CGSRuntime::registerCursor(CGSConnectionID connectionID, const std::string&
                       " multiSeed=" + LogFormat::number(multiSeed) + " singleSuccess=false");
         return false;
     }
-    AppLog::debug("registerCursor ok for " + identifier + ": frames=" + LogFormat::number(declaredFrames) +
-                  " images=" + LogFormat::number(imageCount) + " multiError=" + multiErrorText + " multiSeed=" +
-                  LogFormat::number(multiSeed) + " singleSuccess=" + LogFormat::boolean(singleSuccess));
+    if (AppLog::verboseEnabled())
+        AppLog::debug("registerCursor ok for " + identifier + ": frames=" + LogFormat::number(declaredFrames) +
+                      " images=" + LogFormat::number(imageCount) + " multiError=" + multiErrorText + " multiSeed=" +
+                      LogFormat::number(multiSeed) + " singleSuccess=" + LogFormat::boolean(singleSuccess));
     return true;
 }
 
@@ -311,7 +311,8 @@ bool CGSRuntime::setRegisteredCursorNow(CGSConnectionID connectionID, const std:
     if (CName name = copyName(identifier))
         status = setRegisteredCursorFn(connectionID, name.get(), &seed);
     if (status == 0) {
-        AppLog::debug("setRegisteredCursorNow ok for " + identifier + " seed=" + LogFormat::number(seed));
+        if (AppLog::verboseEnabled())
+            AppLog::debug("setRegisteredCursorNow ok for " + identifier + " seed=" + LogFormat::number(seed));
         return true;
     }
     AppLog::error("setRegisteredCursorNow failed for " + identifier + ": error=" + LogFormat::number(status) +
@@ -550,10 +551,11 @@ std::optional<std::string> CGSRuntime::currentCursorFingerprint(CGSConnectionID 
     // believed only as far as the buffer goes.
     auto hashed = std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(std::min(dataSize, byteCount)));
     std::string fingerprint = hexDigits(::fnv1a64(hashed));
-    AppLog::debug("currentCursorFingerprint ok size=" + LogFormat::number(dataSize) + " hash=" + fingerprint +
-                  " px=" + LogFormat::number(size.width) + "x" + LogFormat::number(size.height) + " hotSpot=(" + LogFormat::number(hotSpot.x) + "," +
-                  LogFormat::number(hotSpot.y) + ") depth=" + LogFormat::number(depth) + " components=" + LogFormat::number(components) +
-                  " bpc=" + LogFormat::number(bitsPerComponent));
+    if (AppLog::verboseEnabled())
+        AppLog::debug("currentCursorFingerprint ok size=" + LogFormat::number(dataSize) + " hash=" + fingerprint +
+                      " px=" + LogFormat::number(size.width) + "x" + LogFormat::number(size.height) + " hotSpot=(" + LogFormat::number(hotSpot.x) + "," +
+                      LogFormat::number(hotSpot.y) + ") depth=" + LogFormat::number(depth) + " components=" + LogFormat::number(components) +
+                      " bpc=" + LogFormat::number(bitsPerComponent));
     return fingerprint;
 }
 

@@ -202,6 +202,8 @@ struct ParsedFile {
     // Nothing for a file that does not exist.
     std::optional<FileIdentity> identity;
     Node dictionary{nullptr, &plist_free};
+    // The file's version when it was last found to be this one.
+    std::uint64_t version = 0;
 };
 std::map<std::string, ParsedFile>& parsedFiles()
 {
@@ -209,36 +211,49 @@ std::map<std::string, ParsedFile>& parsedFiles()
     return files;
 }
 
-// Whether a file may have changed since it was last looked at: without it, a
-// poll tick would look at the file on every read. Guarded by storeMutex().
-FileChangeWatch& changeWatch(const std::string& path)
+// Per file, a number that changes whenever its watch reports that it may
+// have changed (no two files or changes share one): without the watch, a
+// poll tick would look at the file on every read. Where nothing can be
+// watched, every ask counts as a change. Guarded by storeMutex().
+std::uint64_t currentVersion(const std::string& path)
 {
-    static std::map<std::string, std::unique_ptr<FileChangeWatch>> watches;
-    auto& watch = watches[path];
-    if (!watch)
-        watch = std::make_unique<FileChangeWatch>(path);
-    return *watch;
+    struct Watched {
+        std::unique_ptr<FileChangeWatch> watch;
+        std::uint64_t version = 0;
+    };
+    static std::map<std::string, Watched> files;
+    static std::uint64_t changes = 0;
+    Watched& file = files[path];
+    if (!file.watch)
+        file.watch = std::make_unique<FileChangeWatch>(path);
+    if (file.watch->mayHaveChanged())
+        file.version = ++changes;
+    return file.version;
 }
 
 // The settings a file holds now; a file that does not parse is read (and
-// reported) every time, like one that is missing.
-plist_t currentDictionary(const std::string& path, Contents& scratch)
+// reported) every time, like one that is missing. scratch holds what was
+// read when it is not kept.
+plist_t currentDictionary(const std::string& path, std::optional<Contents>& scratch)
 {
     auto parsed = parsedFiles().find(path);
-    bool mayHaveChanged = changeWatch(path).mayHaveChanged();
-    if (parsed != parsedFiles().end() && !mayHaveChanged)
+    std::uint64_t version = currentVersion(path);
+    if (parsed != parsedFiles().end() && parsed->second.version == version)
         return parsed->second.dictionary.get();
     std::optional<FileIdentity> identity = FileIdentity::of(path);
-    if (parsed != parsedFiles().end() && parsed->second.identity == identity)
+    if (parsed != parsedFiles().end() && parsed->second.identity == identity) {
+        parsed->second.version = version;
         return parsed->second.dictionary.get();
+    }
     parsedFiles().erase(path);
     // Taken before the read: a file replaced meanwhile reads as changed next time.
     scratch = load(path);
-    if ((identity && identity->isRecent()) || scratch.unreadable || scratch.unparsedBytes)
-        return scratch.dictionary.get();
+    if ((identity && identity->isRecent()) || scratch->unreadable || scratch->unparsedBytes)
+        return scratch->dictionary.get();
     auto& kept = parsedFiles()[path];
     kept.identity = identity;
-    kept.dictionary = std::move(scratch.dictionary);
+    kept.dictionary = std::move(scratch->dictionary);
+    kept.version = version;
     return kept.dictionary.get();
 }
 
@@ -247,7 +262,7 @@ std::optional<Result> lookUp(const std::string& path, const std::string& key,
                              const std::function<std::optional<Result>(plist_t)>& convert)
 {
     std::lock_guard lock(storeMutex());
-    Contents scratch;
+    std::optional<Contents> scratch;
     plist_t node = plist_dict_get_item(currentDictionary(path, scratch), key.c_str());
     if (!node)
         return std::nullopt;
@@ -302,6 +317,13 @@ UserDefaults& UserDefaults::standard()
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) {}
 
+std::uint64_t UserDefaults::version() const
+{
+    std::string file = path();
+    std::lock_guard lock(storeMutex());
+    return currentVersion(file);
+}
+
 std::string UserDefaults::path() const
 {
     if (!path_.empty())
@@ -328,7 +350,7 @@ std::vector<std::optional<std::string>> UserDefaults::strings(const std::vector<
 {
     std::string file = path();
     std::lock_guard lock(storeMutex());
-    Contents scratch;
+    std::optional<Contents> scratch;
     plist_t dictionary = currentDictionary(file, scratch);
     std::vector<std::optional<std::string>> values;
     for (const auto& key : keys) {

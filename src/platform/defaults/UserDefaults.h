@@ -53,6 +53,9 @@ public:
 
     // The file this store reads and writes at this moment.
     std::string path() const;
+    // Changes whenever the file may have changed since it was last asked
+    // about: what was read of it while the version stays holds still.
+    std::uint64_t version() const;
 
 private:
     UserDefaults() = default;

@@ -4,10 +4,18 @@
 
 #include <span>
 
+namespace {
+
+std::uint64_t pixelHash(const std::uint8_t* bytes, std::size_t length)
+{
+    return fastHash64(std::span(bytes, length));
+}
+
+}
+
 ImageKey ImageKey::of(CGImageRef image)
 {
-    const std::uint8_t* bytes = CGImageGetBytePointer(image);
-    std::size_t length = bytes ? CGImageGetBytesLength(image) : 0;
+    // Hashed once per image: the same objects come back at every switch.
     return {CGImageGetWidth(image), CGImageGetHeight(image), CGImageGetBytesPerRow(image),
-            CGImageGetBitmapInfo(image), fastHash64(std::span(bytes, length))};
+            CGImageGetBitmapInfo(image), CGImageGetBytesDigest(image, pixelHash)};
 }

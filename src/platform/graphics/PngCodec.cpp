@@ -59,6 +59,9 @@ std::optional<std::string> encode(CGImageRef image)
 std::vector<std::optional<std::string>> encodeAll(const std::vector<CGImageRef>& images)
 {
     std::vector<std::optional<std::string>> files(images.size());
+    // A save of a set encoded before has nothing to encode at all.
+    if (images.empty())
+        return files;
     auto encodeEvery = [&](std::size_t first, std::size_t step) {
         for (std::size_t i = first; i < images.size(); i += step)
             files[i] = encode(images[i]);

@@ -104,17 +104,22 @@ int clampedSide(double value, int largest)
     return static_cast<int>(std::clamp<double>(std::lround(value), 1, largest));
 }
 
+bool usableImage(CFTypeRef value)
+{
+    if (CFGetTypeID(value) != CGImageGetTypeID())
+        return false;
+    auto image = static_cast<CGImageRef>(value);
+    auto width = CGImageGetWidth(image), height = CGImageGetHeight(image);
+    return width > 0 && height > 0 && width <= CursorFrames::largestSourceSide &&
+           height <= static_cast<std::size_t>(CursorFrames::largestSourcePixels) / width;
+}
+
 std::vector<CGImageRef> imagesOf(CFArrayRef list)
 {
     std::vector<CGImageRef> images;
     for (CFIndex i = 0; i < CFArrayGetCount(list); ++i) {
-        auto image = static_cast<CGImageRef>(CFArrayGetValueAtIndex(list, i));
-        if (CFGetTypeID(image) != CGImageGetTypeID())
-            continue;
-        auto width = CGImageGetWidth(image), height = CGImageGetHeight(image);
-        if (width > 0 && height > 0 && width <= CursorFrames::largestSourceSide &&
-            height <= static_cast<std::size_t>(CursorFrames::largestSourcePixels) / width)
-            images.push_back(image);
+        if (usableImage(CFArrayGetValueAtIndex(list, i)))
+            images.push_back(static_cast<CGImageRef>(CFArrayGetValueAtIndex(list, i)));
     }
     return images;
 }
@@ -218,6 +223,15 @@ std::optional<CursorFrames> CursorFrames::fromRecord(const CursorRecord& record,
         cursor.delayMilliseconds = static_cast<unsigned>(std::clamp<double>(milliseconds, 1, 60000));
     }
     return cursor;
+}
+
+bool CursorFrames::hasUsableImage(const CursorRecord& record)
+{
+    for (CFIndex i = 0; record.images && i < CFArrayGetCount(record.images.get()); ++i) {
+        if (usableImage(CFArrayGetValueAtIndex(record.images.get(), i)))
+            return true;
+    }
+    return false;
 }
 
 std::optional<CursorFrames> CursorFrames::fromTheme(const XcursorImages& images, int size)

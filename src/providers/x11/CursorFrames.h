@@ -45,6 +45,9 @@ struct CursorFrames {
     // holds no usable image.
     static std::optional<CursorFrames> fromRecord(const CursorRecord& record, double scale, Limit limit = {largestCursorSide, largestCursorSide});
 
+    // Whether fromRecord finds an image in the record's list to make frames of.
+    static bool hasUsableImage(const CursorRecord& record);
+
     // The frames of the nominal size nearest to size, as libXcursor picks it.
     static std::optional<CursorFrames> fromTheme(const XcursorImages& images, int size);
 

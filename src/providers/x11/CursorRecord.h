@@ -15,4 +15,20 @@ struct CursorRecord {
     std::uint64_t frameCount = 1;
     double frameDuration = 0;
     CFRef<CFArrayRef> images;
+
+    // The same images (the same objects) with the same geometry and frames.
+    bool sameAs(const CursorRecord& other) const
+    {
+        if (size.width != other.size.width || size.height != other.size.height || hotSpot.x != other.hotSpot.x ||
+            hotSpot.y != other.hotSpot.y || frameCount != other.frameCount || frameDuration != other.frameDuration)
+            return false;
+        CFIndex count = CFArrayGetCount(images.get());
+        if (count != CFArrayGetCount(other.images.get()))
+            return false;
+        for (CFIndex i = 0; i < count; ++i) {
+            if (CFArrayGetValueAtIndex(images.get(), i) != CFArrayGetValueAtIndex(other.images.get(), i))
+                return false;
+        }
+        return true;
+    }
 };

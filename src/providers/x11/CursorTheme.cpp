@@ -227,8 +227,12 @@ std::optional<CursorFrames> CursorTheme::frames(CursorNameMap::XNames xNames)
 
 int CursorTheme::pixelsPerPoint()
 {
-    const XcursorImages* arrow = preferred(CursorNameMap::xNames("com.apple.coregraphics.Arrow"));
-    return ThemeCursorFrame::pixelsPerPoint(arrow ? nearestNominal(*arrow, size_) : size_);
+    // Asked for at every registration; the files are read once anyway.
+    if (!pixelsPerPoint_) {
+        const XcursorImages* arrow = preferred(CursorNameMap::xNames("com.apple.coregraphics.Arrow"));
+        pixelsPerPoint_ = ThemeCursorFrame::pixelsPerPoint(arrow ? nearestNominal(*arrow, size_) : size_);
+    }
+    return *pixelsPerPoint_;
 }
 
 std::optional<CursorRecord> CursorTheme::record(CursorNameMap::XNames xNames)

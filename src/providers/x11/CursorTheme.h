@@ -57,4 +57,5 @@ private:
     std::string name_;
     int size_;
     std::map<std::string, Loaded> cache_;
+    std::optional<int> pixelsPerPoint_;
 };

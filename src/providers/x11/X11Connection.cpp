@@ -134,7 +134,7 @@ X11Connection::Trap::~Trap()
 
 int X11Connection::Trap::finish()
 {
-    if (!connection_.lost_)
+    if (!connection_.lost_ && connection_.requestsOpen())
         XSync(connection_.display_, False);
     return finishAfterReply();
 }

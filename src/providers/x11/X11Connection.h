@@ -30,10 +30,13 @@ public:
     Window root() const { return DefaultRootWindow(display_); }
     int number() const { return ConnectionNumber(display_); }
     bool hasXTest() const { return hasXTest_; }
+    // Requests sent that the server is not yet known to have done.
+    bool requestsOpen() const { return XNextRequest(display_) - 1 != XLastKnownRequestProcessed(display_); }
     int fixesEventBase() const { return fixesEventBase_; }
 
     // Collects the first X error of the requests made while it lives.
-    // finish() waits for the server to process them and returns that error
+    // finish() waits for the server to process them (a round trip, unless
+    // it is known to have done every request already) and returns that error
     // code (0 when none); a connection lost meanwhile counts as an error.
     class Trap {
     public:

@@ -1,6 +1,6 @@
 #include "providers/x11/X11WindowServer.h"
 
-#include "platform/stockcursors/ThemeCursorFrame.h"
+#include "providers/ProviderLog.h"
 
 #include <X11/extensions/XTest.h>
 
@@ -12,11 +12,6 @@
 #include <vector>
 
 namespace {
-
-struct FreeWithXFree {
-    void operator()(void* data) const { XFree(data); }
-};
-using CursorImage = std::unique_ptr<XFixesCursorImage, FreeWithXFree>;
 
 bool containsName(CursorNameMap::XNames names, const std::string& xName)
 {
@@ -49,39 +44,26 @@ CursorTheme& X11WindowServer::theme()
     return *theme_;
 }
 
-std::optional<CursorFrames> X11WindowServer::framesAtCurrentScale(const CursorRecord& record,
-                                                                  CursorNameMap::XNames xNames)
+std::optional<CursorFrames> X11WindowServer::buildFrames(const std::string& name, const CursorRecord& record,
+                                                         int pixelsPerPoint)
 {
-    if (!limit_) {
-        // Asked for far more than any cursor needs, the server answers with
-        // the largest it takes.
-        unsigned int width = 0, height = 0;
-        X11Connection::Trap trap(connection_);
-        Status answered = XQueryBestCursor(connection_.display(), connection_.root(), 0x7FFF, 0x7FFF, &width, &height);
-        limit_ = CursorFrames::Limit{CursorFrames::largestCursorSide, CursorFrames::largestCursorSide};
-        if (trap.finish() == 0 && answered && width > 0 && height > 0)
-            limit_ = CursorFrames::Limit{static_cast<int>(std::min<unsigned>(width, CursorFrames::largestCursorSide)),
-                                         static_cast<int>(std::min<unsigned>(height, CursorFrames::largestCursorSide))};
-    }
-    auto frames = CursorFrames::fromRecord(record, pixelsPerPoint(), *limit_);
-    if (!frames)
-        return std::nullopt;
-    auto own = themeOwn(xNames, *frames);
-    return own ? own : frames;
+    return frameMaker_.make(record, CursorNameMap::xNames(name), pixelsPerPoint, theme());
 }
 
-std::optional<CursorFrames> X11WindowServer::themeOwn(CursorNameMap::XNames xNames, const CursorFrames& frames)
+InstalledNames::Source X11WindowServer::sourceOf(const Registration& registration)
 {
-    if (xNames.empty() || frames.width != frames.height)
-        return std::nullopt;
-    auto own = theme().frames(xNames);
-    if (!own || own->frames.size() != frames.frames.size() || own->xHot != frames.xHot || own->yHot != frames.yHot)
-        return std::nullopt;
-    for (std::size_t i = 0; i < own->frames.size(); ++i) {
-        if (ThemeCursorFrame::padded(own->frames[i].data(), own->width, own->height, frames.width) != frames.frames[i])
-            return std::nullopt;
+    return {registration.record, registration.pixelsPerPoint, *registration.frames, registration.hashes};
+}
+
+const CursorFrames* X11WindowServer::framesOf(const std::string& name, Registration& registration)
+{
+    if (!registration.frames) {
+        registration.frames = buildFrames(name, registration.record, registration.pixelsPerPoint);
+        if (!registration.frames)
+            return nullptr;
+        registration.hashes = CursorFollower::imageHashes(*registration.frames);
     }
-    return own;
+    return &*registration.frames;
 }
 
 int X11WindowServer::pixelsPerPoint()
@@ -98,11 +80,11 @@ CGSError X11WindowServer::finish(X11Connection::Trap& trap)
 
 CGSError X11WindowServer::finishWithSeed(X11Connection::Trap& trap, CGSCursorSeed* seed)
 {
-    // Once the server has done the requests, the notifications of the
-    // cursors they showed have arrived too.
-    if (trap.finish() != 0 || !serial_.update())
+    // Reading the cursor on screen is the round trip: once it is answered,
+    // the server has done the requests and shows what they showed.
+    if (!screen_.settle() || trap.finishAfterReply() != 0)
         return connection_.lost() ? invalidConnection : cannotComplete;
-    *seed = serial_.last();
+    *seed = screen_.serial();
     return success;
 }
 
@@ -139,7 +121,7 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
                           record.hotSpot.x == hotSpot.x && record.hotSpot.y == hotSpot.y;
         // Nothing changes on screen, so the seed is the one last seen.
         if (sameCursor) {
-            *seed = serial_.last();
+            *seed = screen_.serial();
             return success;
         }
     }
@@ -155,30 +137,26 @@ CGSError X11WindowServer::registerSingleImage(CGSConnectionID connection, const 
 
 CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed)
 {
-    CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
-    auto frames = framesAtCurrentScale(record, xNames);
-    if (!frames)
+    if (!CursorFrames::hasUsableImage(record))
         return illegalArgument;
-    Registration registration{record, std::move(*frames), pixelsPerPoint()};
-    Display* display = connection_.display();
+    CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
+    Registration registration;
+    registration.record = record;
+    registration.pixelsPerPoint = pixelsPerPoint();
     X11Connection::Trap trap(connection_);
-    bool created = true;
     if (xNames.empty()) {
-        registration.privateCursor = registration.frames.createCursor(display, nullptr);
-        created = registration.privateCursor != None;
-    } else {
-        std::vector<Cursor> cursors = registration.frames.createCursors(display, xNames);
-        created = !cursors.empty();
-        std::vector<std::uint64_t> hashes = CursorFollower::imageHashes(registration.frames);
-        for (std::size_t i = 0; i < cursors.size(); ++i)
-            install(xNames[i], cursors[i], hashes, xNames, name);
-    }
-    CGSError status = finishWithSeed(trap, seed);
-    if (status == success && !created)
-        status = cannotComplete;
-    if (status != success) {
-        forget(registration);
-        return status;
+        // Kept by the provider alone, and only ever made current by name.
+        const CursorFrames* frames = framesOf(name, registration);
+        if (!frames)
+            return illegalArgument;
+        registration.privateCursor = frames->createCursor(connection_.display(), nullptr);
+        CGSError status = finishWithSeed(trap, seed);
+        if (status == success && registration.privateCursor == None)
+            status = cannotComplete;
+        if (status != success) {
+            forget(registration);
+            return status;
+        }
     }
     auto held = registrations_.find(name);
     if (held != registrations_.end()) {
@@ -187,23 +165,75 @@ CGSError X11WindowServer::registerLocked(const std::string& name, const CursorRe
     } else {
         registrations_.emplace(name, std::move(registration));
     }
-    return success;
+    if (xNames.empty())
+        return success;
+    // The newest registration of an X name is what it is to show, as it
+    // would be had every registration been installed in turn.
+    names_.await(xNames, name);
+    if (!screen_.update())
+        return connection_.lost() ? invalidConnection : cannotComplete;
+    if (!containsName(xNames, screen_.name())) {
+        installer_.request();
+        *seed = screen_.serial();
+        return success;
+    }
+    installWaiting(xNames);
+    return finishWithSeed(trap, seed);
 }
 
-void X11WindowServer::install(const char* xName, Cursor cursor, const std::vector<std::uint64_t>& frameHashes,
-                              CursorNameMap::XNames group, const std::string& owner)
+void X11WindowServer::installWaiting(CursorNameMap::XNames xNames)
 {
-    Display* display = connection_.display();
-    // Followed before it is shown, so the follower never puts back the
-    // cursor this one replaces.
-    follower_.follow(xName, cursor, frameHashes);
-    XFixesChangeCursorByName(display, cursor, xName);
-    Installed& installed = installed_[xName];
-    // Windows keep the replaced cursor alive in the server as long as they
-    // show it; only the provider's handle goes.
-    if (installed.cursor != None)
-        XFreeCursor(display, installed.cursor);
-    installed = {cursor, group, owner};
+    for (auto& [owner, waiting] : names_.takeWaiting(xNames)) {
+        auto held = registrations_.find(owner);
+        if (held == registrations_.end())
+            continue;
+        Registration& registration = held->second;
+        // An X name already showing these very images keeps its cursor.
+        std::erase_if(waiting, [&](const std::string& xName) {
+            return names_.shows(xName, owner, registration.record, registration.pixelsPerPoint);
+        });
+        if (waiting.empty() || !framesOf(owner, registration))
+            continue;
+        // The cursor on screen first: it is the one anybody sees.
+        std::stable_partition(waiting.begin(), waiting.end(),
+                              [&](const std::string& xName) { return xName == screen_.name(); });
+        names_.install(waiting, owner, sourceOf(registration));
+    }
+}
+
+void X11WindowServer::installWaitingNow()
+{
+    std::lock_guard lock(mutex_);
+    if (!connection_.usable())
+        return;
+    X11Connection::Trap trap(connection_);
+    installWaiting();
+    if (int error = trap.finish(); error != 0 && !connection_.lost())
+        ProviderLog::write(ProviderLog::Level::error,
+                           "X cursors could not be installed by name: X error " + std::to_string(error));
+}
+
+bool X11WindowServer::settleScreen()
+{
+    if (!screen_.settle())
+        return false;
+    std::string shown = screen_.name();
+    if (!names_.waiting(shown))
+        return true;
+    const char* names[] = {shown.c_str()};
+    X11Connection::Trap trap(connection_);
+    installWaiting(names);
+    trap.finish();
+    return screen_.settle();
+}
+
+const XFixesCursorImage* X11WindowServer::imageOnScreen()
+{
+    const XFixesCursorImage* image = settleScreen() ? screen_.image() : nullptr;
+    // The reading may be the first to name a cursor just shown.
+    if (image && names_.waiting(screen_.name()))
+        image = settleScreen() ? screen_.image() : nullptr;
+    return image;
 }
 
 void X11WindowServer::rebuildAtCurrentScale()
@@ -212,31 +242,23 @@ void X11WindowServer::rebuildAtCurrentScale()
     for (auto& [name, registration] : registrations_) {
         if (registration.pixelsPerPoint == pixelsPerPoint())
             continue;
-        auto frames = framesAtCurrentScale(registration.record, CursorNameMap::xNames(name));
+        auto frames = buildFrames(name, registration.record, pixelsPerPoint());
         if (!frames)
             continue;
         registration.frames = std::move(*frames);
+        registration.hashes = CursorFollower::imageHashes(*registration.frames);
         registration.pixelsPerPoint = pixelsPerPoint();
         if (registration.privateCursor != None) {
-            Cursor cursor = registration.frames.createCursor(display, nullptr);
+            Cursor cursor = registration.frames->createCursor(display, nullptr);
             if (cursor != None) {
                 XFreeCursor(display, registration.privateCursor);
                 registration.privateCursor = cursor;
             }
             continue;
         }
-        // Only the X names that still show this registration's cursor.
-        std::vector<const char*> shown;
-        for (const auto& [xName, installed] : installed_) {
-            if (installed.owner == name)
-                shown.push_back(xName.c_str());
-        }
-        std::vector<Cursor> cursors = registration.frames.createCursors(display, shown);
-        std::vector<std::uint64_t> hashes = CursorFollower::imageHashes(registration.frames);
-        for (std::size_t i = 0; i < cursors.size(); ++i) {
-            Installed& installed = installed_[shown[i]];
-            install(shown[i], cursors[i], hashes, installed.group, name);
-        }
+        // Only the X names that show this registration's cursor; those still
+        // waiting get the new frames when they are installed.
+        names_.install(names_.namesShowing(name), name, sourceOf(registration));
     }
 }
 
@@ -306,16 +328,13 @@ CGSError X11WindowServer::makeCurrent(const std::string& name, CursorNameMap::XN
 {
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
+    // What the name is to show, installed first; a name X has none for would
+    // install every one.
+    if (!xNames.empty())
+        installWaiting(xNames);
     rebuildAtCurrentScale();
-    Cursor cursor = None;
+    Cursor cursor = names_.cursorOf(xNames);
     bool ownedHere = false;
-    for (const char* xName : xNames) {
-        auto installed = installed_.find(xName);
-        if (installed != installed_.end()) {
-            cursor = installed->second.cursor;
-            break;
-        }
-    }
     auto held = registrations_.find(name);
     if (cursor == None && held != registrations_.end())
         cursor = held->second.privateCursor;
@@ -328,10 +347,20 @@ CGSError X11WindowServer::makeCurrent(const std::string& name, CursorNameMap::XN
     }
     if (cursor == None)
         return noneAvailable;
+    // Defined again even when it is the one defined last, as something else
+    // may have set the root window's cursor since; but only a new one is
+    // waited for: the arrow names are made current a dozen times a switch.
+    bool changed = cursor != names_.rootCursor();
     XDefineCursor(display, connection_.root(), cursor);
+    names_.setRootCursor(ownedHere ? None : cursor);
     if (ownedHere)
         XFreeCursor(display, cursor);
-    return seed ? finishWithSeed(trap, seed) : finish(trap);
+    if (changed)
+        return seed ? finishWithSeed(trap, seed) : finish(trap);
+    XFlush(display);
+    if (seed)
+        *seed = screen_.serial();
+    return success;
 }
 
 CGImageRef X11WindowServer::createRegisteredImage(CGSConnectionID connection, const char* name, CGPoint* hotSpot)
@@ -343,7 +372,7 @@ CGImageRef X11WindowServer::createRegisteredImage(CGSConnectionID connection, co
     std::optional<CursorFrames> themed;
     const CursorFrames* frames = nullptr;
     if (held != registrations_.end()) {
-        frames = &held->second.frames;
+        frames = framesOf(name, held->second);
     } else {
         themed = theme().frames(CursorNameMap::xNames(name));
         frames = themed ? &*themed : nullptr;
@@ -365,21 +394,18 @@ CGSError X11WindowServer::removeRegistered(CGSConnectionID connection, const cha
     auto held = registrations_.find(name);
     if (held == registrations_.end())
         return noneAvailable;
+    // Taken away from what is shown, as if everything had been shown.
+    X11Connection::Trap trap(connection_);
+    installWaiting();
     forget(held->second);
     registrations_.erase(held);
-    X11Connection::Trap trap(connection_);
     for (const char* xName : CursorNameMap::xNames(name)) {
         bool stillRegistered = false;
         for (const auto& [other, registration] : registrations_)
             stillRegistered = stillRegistered || containsName(CursorNameMap::xNames(other), xName);
-        auto installed = installed_.find(xName);
-        if (stillRegistered || installed == installed_.end())
-            continue;
-        putThemeBack(xName, installed->second);
-        installed_.erase(installed);
+        if (!stillRegistered)
+            names_.putBack(xName, theme());
     }
-    if (installed_.empty())
-        follower_.stop();
     return finish(trap);
 }
 
@@ -389,38 +415,11 @@ CGSError X11WindowServer::unregisterAll(CGSConnectionID connection)
     if (CGSError error = check(connection))
         return error;
     X11Connection::Trap trap(connection_);
-    for (const auto& [xName, installed] : installed_)
-        putThemeBack(xName, installed);
-    installed_.clear();
-    follower_.stop();
+    names_.putAllBack(theme());
     for (auto& [name, registration] : registrations_)
         forget(registration);
     registrations_.clear();
     return finish(trap);
-}
-
-void X11WindowServer::putThemeBack(const std::string& xName, const Installed& installed)
-{
-    Display* display = connection_.display();
-    follower_.forget(xName);
-    // A theme without this very name gets the first name of the same meaning
-    // it has, so no decorated cursor stays behind.
-    const char* own[] = {xName.c_str()};
-    auto frames = theme().frames(own);
-    if (!frames)
-        frames = theme().frames(installed.group);
-    Cursor original = frames ? frames->createCursor(display, xName.c_str()) : None;
-    if (original == None) {
-        // The core cursor font still has the classic names.
-        original = XcursorLibraryLoadCursor(display, xName.c_str());
-        if (original != None)
-            XFixesSetCursorName(display, original, xName.c_str());
-    }
-    if (original != None) {
-        XFixesChangeCursorByName(display, original, xName.c_str());
-        XFreeCursor(display, original);
-    }
-    XFreeCursor(display, installed.cursor);
 }
 
 CGSError X11WindowServer::hide(CGSConnectionID connection)
@@ -476,23 +475,12 @@ CGSError X11WindowServer::setScale(CGSConnectionID connection, float scale)
     return success;
 }
 
-XFixesCursorImage* X11WindowServer::cursorOnScreen()
-{
-    X11Connection::Trap trap(connection_);
-    XFixesCursorImage* image = XFixesGetCursorImage(connection_.display());
-    if (trap.finish() != 0 && image) {
-        XFree(image);
-        return nullptr;
-    }
-    return image;
-}
-
 CGSCursorSeed X11WindowServer::currentSeed()
 {
     std::lock_guard lock(mutex_);
-    if (!connection_.usable() || !serial_.update())
+    if (!connection_.usable() || !settleScreen())
         return 0;
-    return serial_.last();
+    return screen_.serial();
 }
 
 CGSError X11WindowServer::globalCursorDataSize(CGSConnectionID connection, std::int32_t* byteCount)
@@ -502,7 +490,7 @@ CGSError X11WindowServer::globalCursorDataSize(CGSConnectionID connection, std::
         return error;
     if (!byteCount)
         return illegalArgument;
-    CursorImage image(cursorOnScreen());
+    const XFixesCursorImage* image = imageOnScreen();
     if (!image)
         return connection_.lost() ? invalidConnection : cannotComplete;
     *byteCount = static_cast<std::int32_t>(image->width) * image->height * 4;
@@ -518,7 +506,7 @@ CGSError X11WindowServer::globalCursorData(CGSConnectionID connection, void* buf
         return error;
     if (!buffer || !byteCount || !size || !hotSpot || !depth || !components || !bitsPerComponent)
         return illegalArgument;
-    CursorImage image(cursorOnScreen());
+    const XFixesCursorImage* image = imageOnScreen();
     if (!image)
         return connection_.lost() ? invalidConnection : cannotComplete;
     std::size_t pixelCount = static_cast<std::size_t>(image->width) * image->height;
@@ -530,9 +518,8 @@ CGSError X11WindowServer::globalCursorData(CGSConnectionID connection, void* buf
     }
     auto* bytes = static_cast<unsigned char*>(buffer);
     for (std::size_t i = 0; i < pixelCount; ++i) {
-        auto pixel = static_cast<std::uint32_t>(image->pixels[i]);
         for (int b = 0; b < 4; ++b)
-            *bytes++ = static_cast<unsigned char>(pixel >> (8 * b));
+            *bytes++ = static_cast<unsigned char>(static_cast<std::uint32_t>(image->pixels[i]) >> (8 * b));
     }
     *byteCount = static_cast<std::int32_t>(pixelCount * 4);
     *size = {static_cast<CGFloat>(image->width), static_cast<CGFloat>(image->height)};

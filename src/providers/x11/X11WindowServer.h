@@ -1,20 +1,25 @@
 #pragma once
 
 #include "platform/provider/WindowServerFunctions.h"
-#include "providers/x11/CursorFollower.h"
 #include "providers/x11/CursorFrames.h"
 #include "providers/x11/CursorNameMap.h"
 #include "providers/x11/CursorRecord.h"
-#include "providers/x11/CursorSerial.h"
 #include "providers/x11/CursorTheme.h"
+#include "providers/x11/DeferredCall.h"
+#include "providers/x11/FrameMaker.h"
+#include "providers/x11/InstalledNames.h"
+#include "providers/x11/CursorOnScreen.h"
 #include "providers/x11/X11Connection.h"
 
 #include <X11/extensions/Xfixes.h>
 
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The window server's cursor functions on an X11 display.
 //
@@ -24,6 +29,15 @@
 // keeps what was registered (for copying back and for putting the theme back)
 // and the cursor it installed for each X name. While it has installed any, a
 // CursorFollower brings them to applications started afterwards.
+//
+// A switch registers some fifty names, and only the one on screen is seen at
+// once: a registration whose X names include the cursor on screen is
+// installed at once, the others a moment after the registrations stop
+// coming, on a thread of the provider's, together and only where the X name
+// would show other pixels. A registration waits for the server only when it
+// changed the screen, and whatever reads the screen, or makes a name
+// current, installs what it depends on first, so nothing the program reads
+// back lags behind what it registered.
 //
 // Sizes and hot spots are in points; the theme's cursors have a whole
 // number of pixels per point (ThemeCursorFrame), and so does what the
@@ -91,59 +105,59 @@ public:
     void postMouseMoved(CGPoint location);
 
     // Whether cursors loaded by name after an install are being followed.
-    bool followingNewCursors() const { return follower_.running(); }
+    bool followingNewCursors() { return names_.follower().running(); }
 
     // The display is XWayland's, which hands the cursor on screen to the
     // compositor only when the pointer enters a window.
-    void setOnXWayland() { follower_.setReenterAfterEveryChange(true); }
+    void setOnXWayland() { names_.follower().setReenterAfterEveryChange(true); }
 
 private:
     X11WindowServer() = default;
 
-    struct Installed {
-        Cursor cursor = None;
-        CursorNameMap::XNames group;
-        // The registered name whose cursor this is.
-        std::string owner;
-    };
     struct Registration {
         CursorRecord record;
-        CursorFrames frames;
         int pixelsPerPoint = 1;
+        // Built when first installed or asked for; the imageHash of each frame.
+        std::optional<CursorFrames> frames;
+        std::vector<std::uint64_t> hashes;
         // For a name X has no counterpart for, the cursor made current.
         Cursor privateCursor = None;
     };
+
+    // A quiet moment after the last registration, when a switch has ended.
+    static constexpr std::chrono::milliseconds installDelay{40};
 
     CGSError check(CGSConnectionID connection);
     CursorTheme& theme();
     // Whole pixels per point at the current scale.
     int pixelsPerPoint();
-    std::optional<CursorFrames> framesAtCurrentScale(const CursorRecord& record, CursorNameMap::XNames xNames);
-    // The theme's own frames for the X names when frames are exactly those
-    // in their square, as when the program puts back what it copied: the
-    // windows then show the theme's cursor itself, not a padded copy.
-    std::optional<CursorFrames> themeOwn(CursorNameMap::XNames xNames, const CursorFrames& frames);
+    std::optional<CursorFrames> buildFrames(const std::string& name, const CursorRecord& record, int pixelsPerPoint);
+    const CursorFrames* framesOf(const std::string& name, Registration& registration);
+    // What the registration's X names show; its frames are built.
+    static InstalledNames::Source sourceOf(const Registration& registration);
     CGSError registerLocked(const std::string& name, const CursorRecord& record, CGSCursorSeed* seed);
+    // Installs what is waiting for the X names (for every name when empty).
+    void installWaiting(CursorNameMap::XNames xNames = {});
+    void installWaitingNow();
+    // The cursor on screen settled, with what waits for its name installed.
+    bool settleScreen();
+    const XFixesCursorImage* imageOnScreen();
     CGSError copyLocked(const std::string& name, CursorNameMap::XNames xNames, CursorRecord& record);
     CGSError makeCurrent(const std::string& name, CursorNameMap::XNames xNames, CGSCursorSeed* seed);
-    void install(const char* xName, Cursor cursor, const std::vector<std::uint64_t>& frameHashes,
-                 CursorNameMap::XNames group, const std::string& owner);
     void rebuildAtCurrentScale();
-    void putThemeBack(const std::string& xName, const Installed& installed);
     void forget(Registration& registration);
-    XFixesCursorImage* cursorOnScreen();
     CGSError finish(X11Connection::Trap& trap);
     CGSError finishWithSeed(X11Connection::Trap& trap, CGSCursorSeed* seed);
 
     std::mutex mutex_;
     X11Connection connection_;
     std::optional<CursorTheme> theme_;
-    std::optional<CursorFrames::Limit> limit_;
+    FrameMaker frameMaker_{connection_};
     float scale_ = 1.0f;
     int hideCount_ = 0;
-    CursorSerial serial_{connection_};
+    CursorOnScreen screen_{connection_};
     std::map<std::string, Registration> registrations_;
-    std::map<std::string, Installed> installed_;
-    // Last, so that its worker ends before anything else goes.
-    CursorFollower follower_;
+    InstalledNames names_{connection_};
+    // Last, so that its thread ends before anything else goes.
+    DeferredCall installer_{installDelay, [this] { installWaitingNow(); }};
 };

@@ -53,6 +53,16 @@ bool showsWithin(CursorTestWindow& window, const std::vector<std::uint32_t>& pix
     }
 }
 
+// A name that is not on screen is installed, and followed, a moment after it
+// is registered.
+bool followingWithin(X11WindowServer& server, std::chrono::milliseconds limit)
+{
+    auto start = Clock::now();
+    while (!server.followingNewCursors() && Clock::now() - start < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return server.followingNewCursors();
+}
+
 // The pixel side of the square theme cursors come in at 24 px: 32 points at
 // one pixel per point.
 constexpr int framed = 32;
@@ -96,7 +106,7 @@ TEST_F(CursorFollowerTest, WindowsOpenedAfterAnArrowIsRegisteredShowItUntilEvery
     CGSCursorSeed seed = 0;
     ASSERT_EQ(server.registerCursor(connection, "com.apple.coregraphics.Arrow", badge, &seed),
               X11WindowServer::success);
-    EXPECT_TRUE(server.followingNewCursors());
+    EXPECT_TRUE(followingWithin(server, std::chrono::seconds(2)));
     CGImageRef shown = imageOfWidth(badge.images, framed);
     ASSERT_NE(shown, nullptr);
     std::vector<std::uint32_t> decoratedPixels = argbPixels(shown);
@@ -148,7 +158,7 @@ TEST_F(CursorFollowerTest, RemovingTheLastRegisteredNameStopsFollowing)
     CGSCursorSeed seed = 0;
     ASSERT_EQ(server.registerCursor(connection, "com.apple.coregraphics.IBeam", badge, &seed),
               X11WindowServer::success);
-    ASSERT_TRUE(server.followingNewCursors());
+    ASSERT_TRUE(followingWithin(server, std::chrono::seconds(2)));
     {
         auto themedIBeam = themeCursor("xterm");
         ASSERT_TRUE(themedIBeam);

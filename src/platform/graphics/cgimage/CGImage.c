@@ -2,6 +2,7 @@
 
 #include "platform/graphics/cgimage/CFObject.h"
 
+#include <stdatomic.h>
 #include <string.h>
 
 struct CGImageObject {
@@ -11,6 +12,10 @@ struct CGImageObject {
     size_t bitsPerPixel;
     size_t bytesPerRow;
     CGBitmapInfo bitmapInfo;
+    /* digest holds its value once digestKnown is set; neither changes again.
+     * Ordered so that the bytes stay aligned for the pixel words read from them. */
+    atomic_uint digestKnown;
+    atomic_uint_least64_t digest;
     uint8_t bytes[];
 };
 
@@ -61,6 +66,8 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
     image->bitsPerPixel = bitsPerPixel;
     image->bytesPerRow = bytesPerRow;
     image->bitmapInfo = bitmapInfo;
+    atomic_init(&image->digest, 0);
+    atomic_init(&image->digestKnown, 0u);
     memcpy(image->bytes, bytes, total);
     return image;
 }
@@ -113,6 +120,20 @@ const uint8_t* CGImageGetBytePointer(CGImageRef image)
 size_t CGImageGetBytesLength(CGImageRef image)
 {
     return imageOf(image) ? image->bytesPerRow * image->height : 0;
+}
+
+uint64_t CGImageGetBytesDigest(CGImageRef image, CGImageDigestFunction digest)
+{
+    struct CGImageObject* object = (struct CGImageObject*)imageOf(image);
+    if (!object || !digest)
+        return 0;
+    if (atomic_load_explicit(&object->digestKnown, memory_order_acquire))
+        return atomic_load_explicit(&object->digest, memory_order_relaxed);
+    /* Two threads may both work it out; they store the same value. */
+    uint64_t value = digest(object->bytes, object->bytesPerRow * object->height);
+    atomic_store_explicit(&object->digest, value, memory_order_relaxed);
+    atomic_store_explicit(&object->digestKnown, 1u, memory_order_release);
+    return value;
 }
 
 /* The layout whose pixels are native 0xAARRGGBB words, premultiplied. */

@@ -76,6 +76,14 @@ const uint8_t* CGImageGetBytePointer(CGImageRef image);
 size_t CGImageGetBytesLength(CGImageRef image);
 
 /*
+ * digest(bytes, length) of the image's own bytes, worked out at the first call
+ * and kept: an image never changes, and a hash of its pixels is asked for at
+ * every switch. Every caller must pass the same function. 0 for NULL.
+ */
+typedef uint64_t (*CGImageDigestFunction)(const uint8_t* bytes, size_t length);
+uint64_t CGImageGetBytesDigest(CGImageRef image, CGImageDigestFunction digest);
+
+/*
  * Writes width * height pixels, row after row without padding, as native
  * 32-bit words 0xAARRGGBB with premultiplied colour: the layout of Xcursor
  * images and of QImage::Format_ARGB32_Premultiplied. Returns false (writing
