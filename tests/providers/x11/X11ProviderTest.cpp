@@ -9,6 +9,7 @@
 #include <X11/Xcursor/Xcursor.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
 
@@ -220,6 +221,18 @@ TEST_F(X11ProviderTest, IBeamAndPointingHandRegistrationsReachWindowsThatUseXter
         EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed))) << c.name;
         ASSERT_EQ(CoreCursorUnregisterAll(CGSMainConnectionID()), 0);
         EXPECT_EQ(pixelHash(window.onScreen().pixels), pixelHash(themed->pixels)) << c.name;
+
+        // Registered while the pointer is elsewhere, the name is installed a
+        // moment later, without anything of the provider's reading the screen.
+        window.pointAtRoot();
+        ASSERT_TRUE(registerLikeTheProgram(c.name, original, badge.get()));
+        window.pointInside();
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (window.onScreen().pixels != argbPixels(imageOfSize(badge, framed)) &&
+               std::chrono::steady_clock::now() < until)
+            window.pointAtRoot(), window.pointInside();
+        EXPECT_EQ(window.onScreen().pixels, argbPixels(imageOfSize(badge, framed))) << c.name << " off screen";
+        ASSERT_EQ(CoreCursorUnregisterAll(CGSMainConnectionID()), 0);
     }
 }
 
