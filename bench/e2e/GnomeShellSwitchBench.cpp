@@ -15,6 +15,7 @@
 // TARNWICK_BENCH_PROGRAM runs another build of the program as well (an
 // earlier one, with its providers beside it) for a before/after comparison.
 
+#include "Figures.h"
 #include "support/wayland/GnomeShellSession.h"
 
 #include "support/ChildProcess.h"
@@ -53,19 +54,6 @@ constexpr int badgePixels = 40;
 // An empty notebook page of gtk3-widget-factory, where GTK shows its arrow.
 constexpr int restX = 500;
 constexpr int restY = 700;
-
-double milliseconds(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
-}
 
 // The IBus daemon the shell started, on its own bus; none before it is up.
 GDBusConnection* connectToIbus()
@@ -370,15 +358,15 @@ std::optional<Series> programSeries(const std::string& program, int switches, bo
 
 void report(benchmark::State& state, const std::string& name, const Series& series, const Series& floor)
 {
-    double floorMedian = quantile(floor.fromMru, 0.5);
+    double floorMedian = percentile(floor.fromMru, 0.5);
     state.counters[name + "_n"] = static_cast<double>(series.fromMru.size());
-    state.counters[name + "_median_ms"] = quantile(series.fromMru, 0.5);
-    state.counters[name + "_p99_ms"] = quantile(series.fromMru, 0.99);
-    state.counters[name + "_from_engine_median_ms"] = quantile(series.fromEngine, 0.5);
-    state.counters[name + "_ratio_to_floor"] = quantile(series.fromMru, 0.5) / floorMedian;
+    state.counters[name + "_median_ms"] = percentile(series.fromMru, 0.5);
+    state.counters[name + "_p99_ms"] = percentile(series.fromMru, 0.99);
+    state.counters[name + "_from_engine_median_ms"] = percentile(series.fromEngine, 0.5);
+    state.counters[name + "_ratio_to_floor"] = percentile(series.fromMru, 0.5) / floorMedian;
     if (!floor.fromEngine.empty() && !series.fromEngine.empty())
         state.counters[name + "_from_engine_ratio_to_floor"] =
-            quantile(series.fromEngine, 0.5) / quantile(floor.fromEngine, 0.5);
+            percentile(series.fromEngine, 0.5) / percentile(floor.fromEngine, 0.5);
 }
 
 // Input-source change to cursor-theme written, warm: both languages' themes
@@ -401,12 +389,12 @@ void InputSourceToThemeSetting(benchmark::State& state)
             state.SkipWithError("the program did not select its theme");
             return;
         }
-        state.counters["floor_median_ms"] = quantile(floor.fromMru, 0.5);
-        state.counters["floor_p99_ms"] = quantile(floor.fromMru, 0.99);
+        state.counters["floor_median_ms"] = percentile(floor.fromMru, 0.5);
+        state.counters["floor_p99_ms"] = percentile(floor.fromMru, 0.99);
         report(state, "now", *now, floor);
         if (before)
             report(state, "before", *before, floor);
-        state.SetIterationTime(quantile(now->fromMru, 0.5) / 1000);
+        state.SetIterationTime(percentile(now->fromMru, 0.5) / 1000);
     }
 }
 
@@ -432,11 +420,11 @@ void IbusEngineToThemeSetting(benchmark::State& state)
             state.SkipWithError("the program did not select its theme");
             return;
         }
-        state.counters["floor_from_engine_median_ms"] = quantile(floor.fromEngine, 0.5);
+        state.counters["floor_from_engine_median_ms"] = percentile(floor.fromEngine, 0.5);
         report(state, "now", *now, floor);
         if (before)
             report(state, "before", *before, floor);
-        state.SetIterationTime(quantile(now->fromEngine, 0.5) / 1000);
+        state.SetIterationTime(percentile(now->fromEngine, 0.5) / 1000);
     }
     bench().useSources("[('xkb', 'us'), ('xkb', 'ru')]");
 }
@@ -517,11 +505,11 @@ void FirstSwitchToThemeSetting(benchmark::State& state)
             state.SkipWithError("the program did not select its theme");
             return;
         }
-        state.counters["floor_median_ms"] = quantile(floor.fromMru, 0.5);
+        state.counters["floor_median_ms"] = percentile(floor.fromMru, 0.5);
         report(state, "now", *now, floor);
         if (before)
             report(state, "before", *before, floor);
-        state.SetIterationTime(quantile(now->fromMru, 0.5) / 1000);
+        state.SetIterationTime(percentile(now->fromMru, 0.5) / 1000);
     }
 }
 

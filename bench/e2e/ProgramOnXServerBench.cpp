@@ -16,6 +16,7 @@
 // TARNWICK_BENCH_SWITCH_LOG names a file that receives the log lines of one
 // warm switch to Russian without their time stamps, to compare two builds.
 
+#include "Figures.h"
 #include "BareQtLoop.h"
 #include "FloorClient.h"
 #include "support/TarnwickProgram.h"
@@ -111,25 +112,6 @@ std::pair<double, std::string> parsedLogLine(const std::string& line)
     double seconds = std::stod(line.substr(11, 2)) * 3600 + std::stod(line.substr(14, 2)) * 60 +
                      std::stod(line.substr(17, 6));
     return {seconds, line.substr(25)};
-}
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
-}
-
-double median(const std::vector<double>& values)
-{
-    return percentile(values, 0.5);
-}
-
-double worst(const std::vector<double>& values)
-{
-    return percentile(values, 1.0);
 }
 
 // What the minimal client takes, in milliseconds: single switches, and the

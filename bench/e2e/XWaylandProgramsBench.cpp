@@ -14,6 +14,7 @@
 // the badge's colour all over; for (b) the time one capture takes.
 
 // GoogleTest before the X headers, which define None, Bool and Status.
+#include "Figures.h"
 #include "e2e/ProgramOnXServer.h"
 
 #include "platform/compositor/SwayIpc.h"
@@ -56,19 +57,6 @@ std::uint32_t fill(const std::string& language)
 {
     Rgb colour = letterBadgeFill(language);
     return std::uint32_t(colour.red) << 16 | std::uint32_t(colour.green) << 8 | std::uint32_t(colour.blue);
-}
-
-double milliseconds(Clock::duration duration)
-{
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(q * static_cast<double>(values.size())))];
 }
 
 // The cursor XWayland shows, watched on a connection and thread of its own:
@@ -405,8 +393,8 @@ std::optional<Series> measure(WaylandSession& session, const XProgram& program, 
 void report(benchmark::State& state, const std::string& program, const Series& series)
 {
     auto put = [&](const std::string& name, const std::vector<double>& values) {
-        state.counters[program + "_" + name + "_median_ms"] = quantile(values, 0.5);
-        state.counters[program + "_" + name + "_p99_ms"] = quantile(values, 0.99);
+        state.counters[program + "_" + name + "_median_ms"] = percentile(values, 0.5);
+        state.counters[program + "_" + name + "_p99_ms"] = percentile(values, 0.99);
         state.counters[program + "_" + name + "_n"] = static_cast<double>(values.size());
     };
     put("x11", series.x11);
@@ -444,7 +432,7 @@ void XProgramsOn(benchmark::State& state)
         }
         report(state, "xterm", *xtermSeries);
         report(state, "gtk", *gtkSeries);
-        state.SetIterationTime(quantile(xtermSeries->x11, 0.5) / 1000);
+        state.SetIterationTime(percentile(xtermSeries->x11, 0.5) / 1000);
     }
 }
 

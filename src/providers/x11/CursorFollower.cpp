@@ -92,7 +92,7 @@ private:
     {
         if (event.subtype != XFixesDisplayCursorNotify || event.cursor_name == None)
             return;
-        const std::string& name = nameOf(event.cursor_name);
+        const std::string& name = connection_.atomName(event.cursor_name);
         {
             std::lock_guard lock(follower_.mutex_);
             auto followed = follower_.followed_.find(name);
@@ -172,27 +172,10 @@ private:
         trap.finish();
     }
 
-    const std::string& nameOf(Atom atom)
-    {
-        auto known = atomNames_.find(atom);
-        if (known != atomNames_.end())
-            return known->second;
-        std::string name;
-        X11Connection::Trap trap(connection_);
-        if (char* text = XGetAtomName(connection_.display(), atom)) {
-            name = text;
-            XFree(text);
-        }
-        // A name the server could not give is remembered as none.
-        trap.finishAfterReply();
-        return atomNames_.emplace(atom, std::move(name)).first->second;
-    }
-
     CursorFollower& follower_;
     int wakeFd_;
     std::unique_ptr<X11Connection> owned_;
     X11Connection& connection_;
-    std::map<Atom, std::string> atomNames_;
     // A registration installs many names in a row, each showing for a
     // moment: the screen is looked at once they have settled, not after
     // every one.

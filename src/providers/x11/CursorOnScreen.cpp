@@ -78,24 +78,6 @@ void CursorOnScreen::readNotifications(unsigned long sinceRequest)
             continue;
         const auto& shown = reinterpret_cast<const XFixesCursorNotifyEvent&>(event);
         serial_ = static_cast<CGSCursorSeed>(shown.cursor_serial);
-        name_ = nameOf(shown.cursor_name);
+        name_ = connection_.atomName(shown.cursor_name);
     }
-}
-
-const std::string& CursorOnScreen::nameOf(Atom atom)
-{
-    static const std::string none;
-    if (atom == None)
-        return none;
-    auto known = atomNames_.find(atom);
-    if (known != atomNames_.end())
-        return known->second;
-    std::string name;
-    X11Connection::Trap trap(connection_);
-    if (char* text = XGetAtomName(connection_.display(), atom)) {
-        name = text;
-        XFree(text);
-    }
-    trap.finishAfterReply();
-    return atomNames_.emplace(atom, std::move(name)).first->second;
 }

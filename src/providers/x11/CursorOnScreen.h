@@ -6,7 +6,6 @@
 #include <X11/extensions/Xfixes.h>
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -44,7 +43,6 @@ private:
     // Those announced once the server had done the request numbered
     // sinceRequest (Xlib's numbering), or all.
     void readNotifications(unsigned long sinceRequest = 0);
-    const std::string& nameOf(Atom atom);
 
     X11Connection& connection_;
     bool following_ = false;
@@ -52,5 +50,4 @@ private:
     std::string name_;
     std::unique_ptr<XFixesCursorImage, FreeWithXFree> image_;
     std::chrono::steady_clock::time_point readAt_;
-    std::map<Atom, std::string> atomNames_;
 };

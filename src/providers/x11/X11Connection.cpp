@@ -145,3 +145,20 @@ int X11Connection::Trap::finishAfterReply()
         error_ = BadImplementation;
     return error_;
 }
+
+const std::string& X11Connection::atomName(Atom atom)
+{
+    auto known = atomNames_.find(atom);
+    if (known != atomNames_.end())
+        return known->second;
+    std::string name;
+    if (atom != None) {
+        Trap trap(*this);
+        if (char* text = XGetAtomName(display_, atom)) {
+            name = text;
+            XFree(text);
+        }
+        trap.finishAfterReply();
+    }
+    return atomNames_.emplace(atom, std::move(name)).first->second;
+}

@@ -2,6 +2,9 @@
 
 #include <X11/Xlib.h>
 
+#include <map>
+#include <string>
+
 // A connection of the provider's to the X server. It never lets Xlib end the
 // process: protocol errors are collected by a Trap and become failed calls,
 // and a broken connection marks itself lost so that every later call fails
@@ -33,6 +36,9 @@ public:
     // Requests sent that the server is not yet known to have done.
     bool requestsOpen() const { return XNextRequest(display_) - 1 != XLastKnownRequestProcessed(display_); }
     int fixesEventBase() const { return fixesEventBase_; }
+    // The name of an atom, asked of the server once; empty for None and for
+    // an atom the server could not name.
+    const std::string& atomName(Atom atom);
 
     // Collects the first X error of the requests made while it lives.
     // finish() waits for the server to process them (a round trip, unless
@@ -69,4 +75,5 @@ private:
     bool hasXTest_ = false;
     int fixesEventBase_ = 0;
     Trap* trap_ = nullptr;
+    std::map<Atom, std::string> atomNames_;
 };
