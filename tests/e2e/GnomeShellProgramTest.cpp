@@ -197,6 +197,13 @@ TEST_P(GnomeShellProgramTest, ARestingPointerShowsEverySwitchAndTheRestoreOverGt
     auto gtk3OnXWindow = open(gtk3OnX, page);
     expectRestingPointerFollows(gtk3OnX, page);
 
+    // A run killed outright leaves its theme selected; the next start takes
+    // the user's theme back from the backup it left and badges it again.
+    program->signal(SIGKILL);
+    program->wait(10);
+    program = tarnwick.launch(environment);
+    EXPECT_TRUE(showsBadge(page, "en", 20)) << "no badge after a start that followed kill -9\n" << tarnwick.log();
+
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_EQ(session.setting(interfaceSchema, "cursor-theme"), "'" + userTheme + "'");
