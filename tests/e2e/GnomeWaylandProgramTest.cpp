@@ -209,7 +209,8 @@ TEST_F(GnomeWaylandProgramTest, RestoreWithNothingRunningPutsBackWhatAKilledRunC
     EXPECT_TRUE(inOrder(TempHome::readFile(pointerSettings()), {"cursorIsCustomized", "<true/>"}));
     EXPECT_FALSE(TempHome::exists(backup()));
     EXPECT_FALSE(TempHome::exists(pointerBackup()));
-    EXPECT_EQ(command("--restore")->wait(0), 0) << "nothing left to do";
+    restore = command("--restore");
+    EXPECT_EQ(restore->wait(0), 0) << "nothing left to do: " << restore->standardError();
 
     // The killed run found no notification server: the next start shows its
     // notice.

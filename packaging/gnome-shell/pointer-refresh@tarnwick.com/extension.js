@@ -10,17 +10,35 @@ const { Clutter, Gio, GLib } = imports.gi;
 
 // A cover the shell has not picked within this many frames goes anyway.
 const FRAMES_TO_WAIT = 4;
+// How long windows are given to take a new theme in.
+const SETTLE_MILLISECONDS = 40;
 
 class PointerRefresh {
     enable() {
         this._settings = new Gio.Settings({ schema_id: 'org.gnome.desktop.interface' });
-        this._changedId = this._settings.connect('changed::cursor-theme', () => this._crossUnderPointer());
+        // Windows hear of the change through their own main loops: one that
+        // sees the pointer come back before it has taken the change in sets
+        // the old theme's cursor again.
+        this._changedId = this._settings.connect('changed::cursor-theme', () => this._crossSoon());
     }
 
     disable() {
         this._settings.disconnect(this._changedId);
         this._settings = null;
+        if (this._soonId)
+            GLib.source_remove(this._soonId);
+        this._soonId = 0;
         this._uncover();
+    }
+
+    _crossSoon() {
+        if (this._soonId)
+            return;
+        this._soonId = GLib.timeout_add(GLib.PRIORITY_DEFAULT, SETTLE_MILLISECONDS, () => {
+            this._soonId = 0;
+            this._crossUnderPointer();
+            return GLib.SOURCE_REMOVE;
+        });
     }
 
     _crossUnderPointer() {

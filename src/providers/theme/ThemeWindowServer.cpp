@@ -5,8 +5,10 @@
 #include "providers/theme/ThemeFolder.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -271,8 +273,28 @@ void ThemeWindowServer::refreshRestingPointer()
     xQueue_.sync([] {});
     // Where only motion shows a new theme, a cover would do nothing but hide
     // the pointer of an X program under it and swallow its clicks.
-    if (desktop_->restingPointer() == CursorThemeSetting::RestingPointer::followsAWindowShownOverIt)
-        reentry_.run([this] { desktop_->lookUnderPointer(); });
+    if (desktop_->restingPointer() != CursorThemeSetting::RestingPointer::followsAWindowShownOverIt)
+        return;
+    // Programs hear of the new theme through their main loops: one that
+    // sees the pointer come back before it has taken the change in sets the
+    // old theme's cursor again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(settleMilliseconds));
+    // While the shell holds the pointer, as its input-source switcher does
+    // for a moment after the shortcut, the window never gets it, and the
+    // pointer comes back to the program under it before that program has
+    // heard of the new theme; the window is shown again once the shell lets
+    // go, unless a newer refresh is on its way.
+    for (int attempt = 1; !reentry_.run([this] { desktop_->lookUnderPointer(); }); ++attempt) {
+        if (attempt == coverAttempts || refreshIsPending())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(coverRetryMilliseconds));
+    }
+}
+
+bool ThemeWindowServer::refreshIsPending()
+{
+    std::lock_guard lock(mutex_);
+    return refreshPending_;
 }
 
 std::vector<int> ThemeWindowServer::nominalSizes() const

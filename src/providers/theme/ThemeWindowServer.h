@@ -94,6 +94,7 @@ private:
     bool pointDesktopAt(const std::string& theme);
     void refreshRestingPointerSoon();
     void refreshRestingPointer();
+    bool refreshIsPending();
     template <typename Call>
     void alsoForX(Call call);
     std::vector<int> nominalSizes() const;
@@ -124,6 +125,12 @@ private:
     bool refreshPending_ = false;
     // Used on the queue only.
     PointerReentry reentry_;
+    // A covering window that never got the pointer is shown again after a
+    // pause, for about two seconds at most.
+    static constexpr int coverAttempts = 12;
+    static constexpr int coverRetryMilliseconds = 80;
+    // How long the desktop's programs are given to take a new theme in.
+    static constexpr int settleMilliseconds = 40;
     // Last, so that what they still hold runs before anything else goes.
     SerialQueue xQueue_{"com.tarnwick.theme.xwayland"};
     SerialQueue queue_{"com.tarnwick.theme"};
