@@ -280,11 +280,10 @@ void ThemeWindowServer::refreshRestingPointer()
     // old theme's cursor again.
     std::this_thread::sleep_for(std::chrono::milliseconds(settleMilliseconds));
     // While the shell holds the pointer, as its input-source switcher does
-    // for a moment after the shortcut, the window never gets it, and the
-    // pointer comes back to the program under it before that program has
-    // heard of the new theme; the window is shown again once the shell lets
-    // go, unless a newer refresh is on its way.
-    for (int attempt = 1; !reentry_.run([this] { desktop_->lookUnderPointer(); }); ++attempt) {
+    // for a moment after the shortcut, the window never gets it: it is shown
+    // again until it does, unless a newer refresh is on its way.
+    auto look = [this] { desktop_->lookUnderPointer(); };
+    for (int attempt = 1; reentry_.run(look) == PointerReentry::Outcome::missed; ++attempt) {
         if (attempt == coverAttempts || refreshIsPending())
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(coverRetryMilliseconds));

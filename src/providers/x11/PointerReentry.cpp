@@ -13,10 +13,10 @@ PointerReentry::~PointerReentry()
         XDestroyWindow(connection_.display(), window_);
 }
 
-bool PointerReentry::run(const std::function<void()>& lookUnderPointer)
+PointerReentry::Outcome PointerReentry::run(const std::function<void()>& lookUnderPointer)
 {
     if (!prepare())
-        return false;
+        return Outcome::unavailable;
     Display* display = connection_.display();
     X11Connection::Trap trap(connection_);
     XSync(display, True);
@@ -26,7 +26,9 @@ bool PointerReentry::run(const std::function<void()>& lookUnderPointer)
     XUnmapWindow(display, window_);
     bool finished = trap.finish() == 0;
     lookUnderPointer();
-    return finished && entered;
+    if (!finished)
+        return Outcome::unavailable;
+    return entered ? Outcome::entered : Outcome::missed;
 }
 
 // Created once, with the first run: covering the whole screen, above

@@ -23,9 +23,14 @@ public:
     PointerReentry& operator=(const PointerReentry&) = delete;
     ~PointerReentry();
 
-    // False without an X display (DISPLAY) that takes such a window, or when
-    // the compositor never moved the pointer onto it.
-    bool run(const std::function<void()>& lookUnderPointer = [] {});
+    enum class Outcome {
+        entered,
+        // The compositor never moved the pointer onto the window.
+        missed,
+        // No X display (DISPLAY) that takes such a window.
+        unavailable,
+    };
+    Outcome run(const std::function<void()>& lookUnderPointer = [] {});
 
     // The longest the window stays, and how often the compositor is asked to
     // look meanwhile.
