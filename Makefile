@@ -1,11 +1,13 @@
 # Front door: each target installs what is missing, then builds with CMake.
 WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: help deps run test bench package install uninstall clean
+.PHONY: help deps run test test-debian13 check-package bench package install uninstall clean
 
 help:
 	@echo "make run    build the program and its providers, then run it (the headless demo without a display)"
 	@echo "make test   build with sanitizers and run every test"
+	@echo "make test-debian13  the tests and the package check again on Debian 13, in a root of its own (needs root)"
+	@echo "make check-package  build the Debian package, install it, try it and remove it (needs root)"
 	@echo "make bench  build and run the benchmarks"
 	@echo "make package  build the Debian package (build/package/deb)"
 	@echo "make install  install the default build (cmake --install); make uninstall removes it"
@@ -28,6 +30,15 @@ run: deps build/default/CMakeCache.txt
 test: deps build/asan/CMakeCache.txt
 	cmake --build --preset asan
 	ctest --preset asan
+
+# The same suite and the package check on the next release, built in a
+# Debian 13 root kept in ~/.cache/tarnwick-roots (scripts/test-root takes
+# other suites too).
+test-debian13:
+	bash scripts/test-root trixie make test check-package WERROR=$(WERROR)
+
+check-package:
+	WERROR=$(WERROR) bash scripts/check-package
 
 bench: deps build/default/CMakeCache.txt
 	cmake --build --preset default

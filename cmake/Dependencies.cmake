@@ -8,6 +8,11 @@ find_package(ZLIB REQUIRED)
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets DBus)
 
 pkg_check_modules(LIBPLIST REQUIRED IMPORTED_TARGET libplist-2.0)
+# libplist 2.3 changed the parser's arguments and the free function
+# (platform/prefs/PlistLibrary.h).
+if(LIBPLIST_VERSION VERSION_GREATER_EQUAL 2.3)
+  set_property(TARGET PkgConfig::LIBPLIST APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS TARNWICK_LIBPLIST_2_3=1)
+endif()
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(LIBCURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)

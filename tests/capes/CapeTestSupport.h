@@ -3,7 +3,7 @@
 #include "capes/CursorCapeStore.h"
 #include "platform/graphics/cgimage/CGImage.h"
 
-#include <plist/plist.h>
+#include "platform/prefs/PlistLibrary.h"
 
 #include <cstdint>
 #include <functional>
@@ -74,9 +74,7 @@ inline CursorCapeStore::Cursors sampleCursors()
 
 inline Node parse(const std::string& bytes)
 {
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-    return Node(root);
+    return Node(PlistLibrary::fromMemory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
 }
 
 inline std::string binary(plist_t root)
@@ -85,7 +83,7 @@ inline std::string binary(plist_t root)
     std::uint32_t length = 0;
     plist_to_bin(root, &bytes, &length);
     std::string document(bytes ? bytes : "", length);
-    plist_to_bin_free(bytes);
+    PlistLibrary::freeSerialized(bytes);
     return document;
 }
 
@@ -95,7 +93,7 @@ inline std::string xml(plist_t root)
     std::uint32_t length = 0;
     plist_to_xml(root, &text, &length);
     std::string document(text ? text : "", length);
-    plist_to_xml_free(text);
+    PlistLibrary::freeSerialized(text);
     return document;
 }
 

@@ -438,7 +438,7 @@ TEST_F(TelemetryStoreTest, StampingKeepsAGivenEventIdAndReplacesWhatIsNotADictio
                                              {"outboxPersistenceHealthy", true}}));
     EXPECT_TRUE(events[1]["eventId"].is_string());
     EXPECT_EQ(events[1]["eventId"].get<std::string>().size(), 36u);
-    EXPECT_EQ(saved->pending[1].id, events[1]["eventId"]);
+    EXPECT_EQ(saved->pending[1].id, events[1]["eventId"].get<std::string>());
     EXPECT_EQ(events[1]["schemaVersion"], 3);
     EXPECT_EQ(events[2]["eventSequence"], 3);
     EXPECT_EQ(events[3]["activityCount"], 2);

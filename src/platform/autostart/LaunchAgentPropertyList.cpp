@@ -1,8 +1,7 @@
 #include "platform/autostart/LaunchAgentPropertyList.h"
 
 #include "platform/files/UserDirectories.h"
-
-#include <plist/plist.h>
+#include "platform/prefs/PlistLibrary.h"
 
 #include <memory>
 
@@ -35,6 +34,6 @@ std::optional<std::string> LaunchAgentPropertyList::document(const std::string& 
     if (!xml)
         return std::nullopt;
     std::string bytes(xml, length);
-    plist_to_xml_free(xml);
+    PlistLibrary::freeSerialized(xml);
     return bytes;
 }

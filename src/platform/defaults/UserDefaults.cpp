@@ -5,8 +5,7 @@
 #include "platform/files/FileChangeWatch.h"
 #include "platform/files/FileIdentity.h"
 #include "platform/files/UserDirectories.h"
-
-#include <plist/plist.h>
+#include "platform/prefs/PlistLibrary.h"
 
 #include <algorithm>
 #include <cctype>
@@ -78,8 +77,7 @@ Contents load(const std::string& path)
     }
     if (isBlank(*bytes))
         return contents;
-    plist_t root = nullptr;
-    plist_from_memory(bytes->data(), static_cast<uint32_t>(bytes->size()), &root);
+    plist_t root = PlistLibrary::fromMemory(bytes->data(), static_cast<uint32_t>(bytes->size()));
     Node parsed(root, &plist_free);
     if (!root || plist_get_node_type(root) != PLIST_DICT) {
         contents.unparsedBytes = std::move(*bytes);
@@ -286,7 +284,7 @@ void save(const std::string& path, plist_t dictionary)
     uint32_t length = 0;
     plist_to_xml(dictionary, &xml, &length);
     std::string bytes(xml ? xml : "", xml ? length : 0);
-    plist_to_xml_free(xml);
+    PlistLibrary::freeSerialized(xml);
     if (!AtomicFile::write(path, bytes, 0600))
         AppLog::error("UserDefaults: cannot write " + path);
 }

@@ -1,13 +1,13 @@
 #include "platform/desktopsettings/CursorThemeBackup.h"
 
 #include "platform/files/UserDirectories.h"
+#include "platform/prefs/PlistLibrary.h"
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <plist/plist.h>
 #include <unistd.h>
 
 namespace {
@@ -48,8 +48,7 @@ std::optional<CursorThemeBackup::Themes> CursorThemeBackup::read() const
         return std::nullopt;
     std::ifstream in(path_, std::ios::binary);
     std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    plist_t root = PlistLibrary::fromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (!root)
         return std::nullopt;
     std::optional<Themes> themes;
@@ -94,7 +93,7 @@ bool CursorThemeBackup::write(const Themes& themes) const
     bool ok = fd >= 0 && writeAll(fd, bytes, length) && fsync(fd) == 0;
     if (fd >= 0)
         close(fd);
-    std::free(bytes);
+    PlistLibrary::freeSerialized(bytes);
     ok = ok && std::rename(temporary.c_str(), path_.c_str()) == 0;
     if (!ok)
         unlink(temporary.c_str());

@@ -3,8 +3,7 @@
 #include "platform/files/AtomicFile.h"
 #include "platform/prefs/BinaryPlistWriter.h"
 #include "platform/prefs/PropertyListBounds.h"
-
-#include <plist/plist.h>
+#include "platform/prefs/PlistLibrary.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -122,8 +121,10 @@ bool sameNode(plist_t a, plist_t b)
         });
     case PLIST_NONE:
         return true;
+    default:
+        // Types newer releases of the library added, which no file of ours holds.
+        return false;
     }
-    return false;
 }
 
 }
@@ -176,8 +177,7 @@ std::optional<PropertyList> PropertyList::parse(std::string_view bytes)
     // hostile or damaged document could exhaust the stack or memory.
     if (bytes.empty() || bytes.size() > UINT32_MAX || !PropertyListBounds::isSafeToParse(bytes))
         return std::nullopt;
-    plist_t node = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &node);
+    plist_t node = PlistLibrary::fromMemory(bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (!node)
         return std::nullopt;
     return PropertyList(node);
@@ -232,9 +232,7 @@ PropertyList::Type PropertyList::type() const
         return Type::array;
     case PLIST_DICT:
         return Type::dictionary;
-    case PLIST_STRING:
-    case PLIST_KEY:
-    case PLIST_NONE:
+    default:
         break;
     }
     return Type::string;
@@ -371,7 +369,7 @@ std::string PropertyList::serialized(Format format) const
         return BinaryPlistWriter::write(node_);
     plist_to_xml(node_, &bytes, &length);
     std::string result = bytes ? std::string(bytes, length) : std::string();
-    plist_to_xml_free(bytes);
+    PlistLibrary::freeSerialized(bytes);
     return result;
 }
 
