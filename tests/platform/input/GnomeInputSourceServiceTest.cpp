@@ -21,7 +21,9 @@ void setSources(const char* key, const char* text)
 {
     GVariant* value = g_variant_parse(G_VARIANT_TYPE("a(ss)"), text, nullptr, nullptr, nullptr);
     ASSERT_TRUE(value) << text;
+    // A parsed value is not floating: the settings take a reference of their own.
     g_settings_set_value(inputSources(), key, value);
+    g_variant_unref(value);
 }
 
 void deliverPendingSignals()

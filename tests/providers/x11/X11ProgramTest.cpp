@@ -34,7 +34,7 @@ TEST(X11ProgramTest, TheProgramOnAnXServerResolvesEveryFunctionFromTheX11Provide
                                         {"XCURSOR_SIZE", "24"}});
         EXPECT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log() << program->standardError();
         program->signal(SIGTERM);
-        EXPECT_EQ(program->wait(10), 0) << "choice '" << choice << "'";
+        EXPECT_EQ(program->wait(10), 0) << "choice '" << choice << "'\n" << program->standardError();
         std::string log = tarnwick.log();
         EXPECT_TRUE(inOrder(log, {"[INFO] Window-server provider loaded: ", "libtarnwick_provider_x11.so\n",
                                   "[INFO] " + everythingResolved + "\n",
