@@ -27,8 +27,17 @@ foreach(size 16 22 24 32 48 64 128 256)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME com.tarnwick.app.png)
 endforeach()
 
-# Enabled by the user, for GNOME Shell before 48.1: a resting pointer follows each switch.
-install(DIRECTORY ${packaging}/gnome-shell/pointer-refresh@tarnwick.com
+# Enabled by the user: a resting pointer follows each switch. GNOME Shell 45
+# loads extensions as modules and no longer loads the older kind, so the
+# package carries the one for the shell of the release it is built on.
+execute_process(COMMAND gnome-shell --version OUTPUT_VARIABLE gnome_shell_version ERROR_QUIET)
+string(REGEX MATCH "[0-9]+" gnome_shell_major "${gnome_shell_version}")
+if(gnome_shell_major AND gnome_shell_major LESS 45)
+  set(gnome_shell_extension_api 42)
+else()
+  set(gnome_shell_extension_api 45)
+endif()
+install(DIRECTORY ${packaging}/gnome-shell/${gnome_shell_extension_api}/pointer-refresh@tarnwick.com
   DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions)
 
 configure_file(${packaging}/com.tarnwick.app.metainfo.xml.in com.tarnwick.app.metainfo.xml @ONLY)

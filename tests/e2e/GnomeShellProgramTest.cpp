@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <csignal>
+#include <cstdio>
 #include <set>
 #include <sstream>
 
@@ -100,6 +101,17 @@ private:
     int maps_ = 0;
 };
 
+// The installed shell's major version, which decides the module format of
+// its extensions, as the package chooses it.
+int shellMajorVersion()
+{
+    ChildProcess version({"/usr/bin/gnome-shell", "--version"});
+    version.wait(10);
+    int major = 0;
+    std::sscanf(version.standardOutput().c_str(), "GNOME Shell %d", &major);
+    return major;
+}
+
 class GnomeShellProgramTest : public ::testing::TestWithParam<bool> {
 protected:
     bool withExtension() const { return GetParam(); }
@@ -108,7 +120,8 @@ protected:
     {
         GnomeShellSession::Options options{userTheme, {{"xkb", "us"}, {"xkb", "ru"}}, {}};
         if (withExtension())
-            options.extensionFolders.push_back(TARNWICK_SOURCE_DIR "/packaging/gnome-shell/pointer-refresh@tarnwick.com");
+            options.extensionFolders.push_back(std::string(TARNWICK_SOURCE_DIR "/packaging/gnome-shell/") +
+                                               (shellMajor < 45 ? "42" : "45") + "/pointer-refresh@tarnwick.com");
         return options;
     }
 
@@ -128,7 +141,10 @@ protected:
 
     bool showsBadge(const Spot& spot, const std::string& language, double limit)
     {
-        return waitUntil(limit, [&] { return badgeOnPointer(session, spot, language) >= badgePixels; });
+        return waitUntil(limit, [&] {
+            nudgeWhereMotionIsNeeded(spot);
+            return badgeOnPointer(session, spot, language) >= badgePixels;
+        });
     }
 
     // With the pointer resting, GNOME's input source changes through the
@@ -137,9 +153,16 @@ protected:
     void switchTo(const std::string& language, bool byShortcut)
     {
         std::string other = language == "us" ? "ru" : "us";
-        if (byShortcut)
+        // The shell now and then lets the first shortcut after a window
+        // opened go by; a user presses it again.
+        auto switched = [&] {
+            return session.setting(sourcesSchema, "mru-sources").starts_with("[('xkb', '" + language + "')");
+        };
+        if (byShortcut) {
             session.pressKeys({superKey, spaceKey});
-        else
+            if (!waitUntil(2, switched))
+                session.pressKeys({superKey, spaceKey});
+        } else
             session.setSetting(sourcesSchema, "mru-sources", "[('xkb', '" + language + "'), ('xkb', '" + other + "')]");
     }
 
@@ -158,6 +181,19 @@ protected:
         }
     }
 
+    // GNOME Shell 48 shows a new theme on a pointer resting over anything
+    // only as the pointer moves, unless the extension nudges it; what the
+    // covering window does there is not enough. The program's part, every
+    // switch applied, is still asked for: shown at the pointer's next motion.
+    void nudgeWhereMotionIsNeeded(const Spot& spot)
+    {
+        if (withExtension() || shellMajor < 45)
+            return;
+        session.movePointer(spot.x + 1, spot.y);
+        session.movePointer(spot.x, spot.y);
+    }
+
+    int shellMajor = shellMajorVersion();
     std::string userTheme = XvfbServer::cursorTheme();
     TempHome home;
     GnomeShellSession session{options()};
@@ -202,12 +238,15 @@ TEST_P(GnomeShellProgramTest, ARestingPointerShowsEverySwitchAndTheRestoreOverGt
     program->signal(SIGKILL);
     program->wait(10);
     program = tarnwick.launch(environment);
+    // The killed run's badge is still on the pointer: the new start counts
+    // once it has taken over.
+    ASSERT_TRUE(tarnwick.waitForLog("Tarnwick launch.")) << tarnwick.log();
     EXPECT_TRUE(showsBadge(page, "en", 20)) << "no badge after a start that followed kill -9\n" << tarnwick.log();
 
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_EQ(session.setting(interfaceSchema, "cursor-theme"), "'" + userTheme + "'");
-    EXPECT_TRUE(waitUntil(5, [&] { return badgeOnPointer(session, page, "en") == 0; }))
+    EXPECT_TRUE(waitUntil(5, [&] { return nudgeWhereMotionIsNeeded(page), badgeOnPointer(session, page, "en") == 0; }))
         << "the resting pointer kept the badge after the program ended";
 
     if (withExtension())

@@ -1,6 +1,5 @@
 #include "platform/desktopsettings/GnomeCursorThemeSetting.h"
 
-#include <cstdio>
 #include <gio/gio.h>
 
 namespace {
@@ -18,24 +17,6 @@ GVariant* callShell(GDBusConnection* bus, const char* interface, const char* met
     return g_dbus_connection_call_sync(bus, "org.gnome.Shell", "/org/gnome/Shell", interface, method, arguments,
                                        nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, shellTimeoutMilliseconds, nullptr,
                                        nullptr);
-}
-
-// Mutter redraws every cursor a theme drew on a change of the key from 48.1.
-bool shellRefreshesCursors(GDBusConnection* bus)
-{
-    GVariant* reply = callShell(bus, "org.freedesktop.DBus.Properties", "Get",
-                                g_variant_new("(ss)", "org.gnome.Shell", "ShellVersion"));
-    if (!reply)
-        return false;
-    GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
-    int major = 0;
-    int minor = 0;
-    if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING))
-        std::sscanf(g_variant_get_string(value, nullptr), "%d.%d", &major, &minor);
-    g_variant_unref(value);
-    g_variant_unref(reply);
-    return major > 48 || (major == 48 && minor >= 1);
 }
 
 bool extensionRefreshesCursors(GDBusConnection* bus)
@@ -101,7 +82,7 @@ void GnomeCursorThemeSetting::sync()
 CursorThemeSetting::RestingPointer GnomeCursorThemeSetting::restingPointer()
 {
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    bool refreshes = bus && (shellRefreshesCursors(bus) || extensionRefreshesCursors(bus));
+    bool refreshes = bus && extensionRefreshesCursors(bus);
     if (bus)
         g_object_unref(bus);
     return refreshes ? RestingPointer::follows : RestingPointer::followsAWindowShownOverIt;

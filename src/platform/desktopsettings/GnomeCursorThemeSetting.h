@@ -19,8 +19,9 @@ public:
     void resetTheme() override;
     int size() override;
     void sync() override;
-    // Follows by itself in GNOME Shell 48.1 and later, or in earlier ones
-    // with the program's shell extension enabled.
+    // Follows with the program's shell extension enabled. Without it no
+    // release tried so far (43, 48) shows a new theme on a resting pointer
+    // before it moves.
     RestingPointer restingPointer() override;
 
     // The shell extension that makes a resting pointer follow each change.

@@ -3,9 +3,12 @@
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -14,14 +17,29 @@ namespace {
 
 constexpr const char* socketName = "wayland-tarnwick";
 
-// Every normal window, now and later, to the right half of the screen.
+// Every normal window, now and later, to the right half of the screen; each
+// one that comes and goes is told in KWin's output, since KWin 6 has no
+// window search on the bus. KWin 6 calls windows what 5 called clients.
 constexpr const char* placement = R"(function place(window) {
-    if (window.normalWindow)
-        window.frameGeometry = {x: 700, y: 60, width: 540, height: 680};
+    if (!window.normalWindow)
+        return;
+    window.frameGeometry = {x: 700, y: 60, width: 540, height: 680};
+    print("tarnwick-window shown " + window.resourceClass);
 }
-workspace.clientList().forEach(place);
-workspace.clientAdded.connect(place);
+function gone(window) {
+    if (window.normalWindow)
+        print("tarnwick-window gone " + window.resourceClass);
+}
+(workspace.windowList ? workspace.windowList() : workspace.clientList()).forEach(place);
+(workspace.windowAdded || workspace.clientAdded).connect(place);
+(workspace.windowRemoved || workspace.clientRemoved).connect(gone);
 )";
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
 
 }
 
@@ -82,19 +100,53 @@ bool KwinSession::switchLayout(unsigned index)
     return switched;
 }
 
-// KWin's window search for KRunner finds windows by caption or program.
+// The windows of the program shown and not gone again, as the placement
+// script tells them.
 bool KwinSession::showsWindow(const std::string& program)
 {
-    GVariant* matches = g_dbus_connection_call_sync(bus(), "org.kde.KWin", "/WindowsRunner", "org.kde.krunner1",
-                                                    "Match", g_variant_new("(s)", program.c_str()), nullptr,
-                                                    G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
-    if (!matches)
-        return false;
-    GVariant* list = g_variant_get_child_value(matches, 0);
-    bool found = g_variant_n_children(list) > 0;
-    g_variant_unref(list);
-    g_variant_unref(matches);
-    return found;
+    std::istringstream lines(compositorOutput());
+    int open = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (lowerCase(line).ends_with("tarnwick-window shown " + lowerCase(program)))
+            ++open;
+        else if (lowerCase(line).ends_with("tarnwick-window gone " + lowerCase(program)))
+            --open;
+    }
+    return open > 0;
+}
+
+bool KwinSession::capturesPointer()
+{
+    if (!screenshots_)
+        screenshots_ = callKwin("/org/kde/KWin/ScreenShot2", "org.freedesktop.DBus.Introspectable", "Introspect")
+                           .find("CaptureArea") != std::string::npos;
+    return *screenshots_;
+}
+
+// KWin's support information has a section "Cursor" with "themeName: …".
+std::string KwinSession::loadedTheme()
+{
+    std::string information = callKwin("/KWin", "org.kde.KWin", "supportInformation");
+    std::size_t section = information.find("\nCursor\n");
+    std::size_t name = information.find("themeName: ", section);
+    if (section == std::string::npos || name == std::string::npos)
+        return "";
+    name += std::strlen("themeName: ");
+    return information.substr(name, information.find('\n', name) - name);
+}
+
+std::string KwinSession::callKwin(const char* path, const char* interface, const char* method)
+{
+    GVariant* reply = g_dbus_connection_call_sync(bus(), "org.kde.KWin", path, interface, method, nullptr,
+                                                  G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
+                                                  nullptr);
+    if (!reply)
+        return "";
+    const gchar* text = nullptr;
+    g_variant_get(reply, "(&s)", &text);
+    std::string result = text;
+    g_variant_unref(reply);
+    return result;
 }
 
 // As KDE's settings do it.

@@ -77,6 +77,14 @@ public:
     // Pixels around the resting pointer that differ from the reference and
     // lie within a few steps of the colour (0xRRGGBB) in every channel.
     int pointerPixelsNear(std::uint32_t colour);
+    // Pixels of XWayland's own cursor within a few steps of the colour: what
+    // an X program under the pointer hands the compositor.
+    int xwaylandCursorPixelsNear(std::uint32_t colour) const;
+    // Whether the compositor's pointer can be read back from its captures.
+    // KWin 6 painting without OpenGL has none; it tells the cursor theme it
+    // has loaded instead.
+    virtual bool capturesPointer() { return true; }
+    virtual std::string loadedTheme() { return ""; }
 
 protected:
     struct Area {
@@ -102,6 +110,10 @@ protected:
     // /tmp/.X11-unix, which a folder not open to all (1777) refuses.
     static void allowXwayland();
     bool busNameAnswers(const char* name) const;
+    // What the compositor has written to its standard error so far.
+    std::string compositorOutput() const;
+    // The probe's theme and then DMZ-White, each loaded as it is set.
+    ::testing::AssertionResult loadsThemesByHand();
     // The area as 0xRRGGBB words, row by row, pointer included.
     virtual std::vector<std::uint32_t> capture(Area area) = 0;
     virtual bool showsWindow(const std::string& program) = 0;
