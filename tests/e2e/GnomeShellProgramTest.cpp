@@ -153,15 +153,16 @@ protected:
     void switchTo(const std::string& language, bool byShortcut)
     {
         std::string other = language == "us" ? "ru" : "us";
-        // The shell now and then lets the first shortcut after a window
-        // opened go by; a user presses it again.
+        // A new session's shell lets the shortcut go by for some seconds
+        // (GNOME 48 until its input methods are up); a user presses it again.
         auto switched = [&] {
             return session.setting(sourcesSchema, "mru-sources").starts_with("[('xkb', '" + language + "')");
         };
         if (byShortcut) {
-            session.pressKeys({superKey, spaceKey});
-            if (!waitUntil(2, switched))
+            for (int press = 0; press < 6 && !switched(); ++press) {
                 session.pressKeys({superKey, spaceKey});
+                waitUntil(2, switched);
+            }
         } else
             session.setSetting(sourcesSchema, "mru-sources", "[('xkb', '" + language + "'), ('xkb', '" + other + "')]");
     }
@@ -182,9 +183,9 @@ protected:
     }
 
     // GNOME Shell 48 shows a new theme on a pointer resting over anything
-    // only as the pointer moves, unless the extension nudges it; what the
-    // covering window does there is not enough. The program's part, every
-    // switch applied, is still asked for: shown at the pointer's next motion.
+    // only as the pointer moves, unless the extension nudges it. The
+    // program's part, every switch applied, is still asked for: shown at the
+    // pointer's next motion.
     void nudgeWhereMotionIsNeeded(const Spot& spot)
     {
         if (withExtension() || shellMajor < 45)
@@ -251,6 +252,8 @@ TEST_P(GnomeShellProgramTest, ARestingPointerShowsEverySwitchAndTheRestoreOverGt
 
     if (withExtension())
         EXPECT_EQ(maps.screenCoverMaps(), 0) << "the shell extension refreshes the pointer; XWayland is not needed";
+    else if (shellMajor >= 45)
+        EXPECT_EQ(maps.screenCoverMaps(), 0) << "a covering window does not serve this shell";
     else
         EXPECT_GT(maps.screenCoverMaps(), 0);
 }

@@ -263,16 +263,16 @@ TEST_F(ThemeCursorBadgeTest, GtkAndQtApplicationsShowTheBadgeStartedBeforeOrAfte
     for (const Application* application : {&gtk3, &qt6})
         ASSERT_TRUE(std::filesystem::exists(application->path)) << application->name << " is not installed";
     // Qt 6.5 and later load their cursors through libxcb-cursor, which
-    // gives them no X name, so no change by name reaches them: there GTK 3
-    // is started before and after instead, and the Qt half is reported
-    // skipped rather than passed.
+    // gives them no X name, so no change by name reaches them: there only
+    // GTK 3 started before is tried, and the Qt half is reported skipped
+    // rather than passed.
     auto qtProgram = start(qt6);
     enterFromOutside(20, 20);
     bool qtNamesItsCursors = waitUntil(2, [&] { return arrowNames.contains(session.live().name); });
     stop(std::move(qtProgram));
     std::vector<std::pair<const Application*, const Application*>> orders{{&gtk3, &qt6}, {&qt6, &gtk3}};
     if (!qtNamesItsCursors)
-        orders = {{&gtk3, &gtk3}};
+        orders = {{&gtk3, nullptr}};
     for (auto [early, late] : orders) {
         auto earlyProgram = start(*early);
         std::optional<Arrival> earlyIBeam = findShowing(iBeamNames);
@@ -282,23 +282,25 @@ TEST_F(ThemeCursorBadgeTest, GtkAndQtApplicationsShowTheBadgeStartedBeforeOrAfte
         std::string before = std::string(early->name) + " started before";
         EXPECT_TRUE(badgedSoonAfter(enterFromOutside(20, 20), arrowNames, before + ", arrow"));
         EXPECT_TRUE(badgedSoonAfter(enterFromOutside(earlyIBeam->x, earlyIBeam->y), iBeamNames, before + ", I-beam"));
-        stop(std::move(earlyProgram));
-
-        auto lateProgram = start(*late);
-        std::string after = std::string(late->name) + " started after";
-        EXPECT_TRUE(badgedSoonAfter(enterFromOutside(20, 20), arrowNames, after + ", arrow"));
-        // The first time the pointer meets a text field.
-        std::optional<Arrival> lateIBeam = findShowing(iBeamNames);
-        ASSERT_TRUE(lateIBeam) << late->name << " shows no text field";
-        EXPECT_TRUE(badgedSoonAfter(*lateIBeam, iBeamNames, after + ", I-beam"));
+        std::string last = before;
+        if (late) {
+            stop(std::move(earlyProgram));
+            earlyProgram = start(*late);
+            last = std::string(late->name) + " started after";
+            EXPECT_TRUE(badgedSoonAfter(enterFromOutside(20, 20), arrowNames, last + ", arrow"));
+            // The first time the pointer meets a text field.
+            std::optional<Arrival> lateIBeam = findShowing(iBeamNames);
+            ASSERT_TRUE(lateIBeam) << late->name << " shows no text field";
+            EXPECT_TRUE(badgedSoonAfter(*lateIBeam, iBeamNames, last + ", I-beam"));
+        }
         // Quitting puts the theme's I-beam back under the resting pointer.
         program->signal(SIGTERM);
         EXPECT_EQ(program->wait(10), 0) << program->standardError();
         EXPECT_TRUE(waitUntil(1, [&] {
             ScreenCursor now = session.live();
             return iBeamNames.contains(now.name) && opaquePixelsNear(now, letterBadgeFill("en")) == 0;
-        })) << after << ": the badge stays on the I-beam after quitting";
-        stop(std::move(lateProgram));
+        })) << last << ": the badge stays on the I-beam after quitting";
+        stop(std::move(earlyProgram));
     }
     if (!qtNamesItsCursors)
         GTEST_SKIP() << qt6.name << " shows cursors without an X name";

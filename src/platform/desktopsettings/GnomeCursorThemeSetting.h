@@ -19,9 +19,9 @@ public:
     void resetTheme() override;
     int size() override;
     void sync() override;
-    // Follows with the program's shell extension enabled. Without it no
-    // release tried so far (43, 48) shows a new theme on a resting pointer
-    // before it moves.
+    // Follows with the program's shell extension enabled; without it, a
+    // window shown over the pointer makes it follow before GNOME Shell 45,
+    // and from 45 only its next motion does.
     RestingPointer restingPointer() override;
 
     // The shell extension that makes a resting pointer follow each change.
