@@ -13,7 +13,8 @@
 // the same session, before and after the program's.
 //
 // TARNWICK_BENCH_PROGRAM runs another build of the program as well (an
-// earlier one, with its providers beside it) for a before/after comparison.
+// earlier one, with its providers beside it) for a before/after comparison;
+// TARNWICK_BENCH_SHELL_EXTENSION enables the program's shell extension.
 
 #include "Figures.h"
 #include "support/wayland/GnomeShellSession.h"
@@ -232,6 +233,14 @@ private:
     bool dark_ = false;
 };
 
+// TARNWICK_BENCH_SHELL_EXTENSION names an extension's folder to install and
+// enable in the session, as a user who turned it on has it.
+std::vector<std::string> shellExtensions()
+{
+    const char* folder = std::getenv("TARNWICK_BENCH_SHELL_EXTENSION");
+    return folder && *folder ? std::vector<std::string>{folder} : std::vector<std::string>{};
+}
+
 class Bench {
 public:
     Bench()
@@ -301,7 +310,7 @@ private:
     }
 
     TempHome home_;
-    GnomeShellSession session_{{"DMZ-White", {{"xkb", "us"}, {"xkb", "ru"}}, {}}};
+    GnomeShellSession session_{{"DMZ-White", {{"xkb", "us"}, {"xkb", "ru"}}, shellExtensions()}};
     TarnwickProgram tarnwick_;
     SwitchObserver observer_;
     bool ready_ = false;

@@ -3,6 +3,8 @@
 #include "language/CursorStyle.h"
 #include "language/InputLanguage.h"
 
+#include <X11/Xatom.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -11,6 +13,19 @@ namespace {
 int channel(std::uint32_t pixel, int shift)
 {
     return static_cast<int>((pixel >> shift) & 0xFF);
+}
+
+// Desktops also load the cursor theme into the X resources, where programs
+// that read no environment for it (Qt's libxcb-cursor) find it.
+void loadCursorResources(const std::string& theme)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    std::string resources = "Xcursor.theme:\t" + theme + "\nXcursor.size:\t24\n";
+    XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
+    XCloseDisplay(display);
 }
 
 }
@@ -22,6 +37,7 @@ ProgramOnXServer::ProgramOnXServer() : theme_(selectCursorTheme())
     // The test's own connections (the window, the theme lookups) go to the
     // private server too.
     setenv("DISPLAY", server_.display().c_str(), 1);
+    loadCursorResources(theme_);
     keyboard_ = std::make_unique<TestKeyboard>(server_.display());
     layoutsSet_ = keyboard_->setLayouts("us,ru,de");
     keyboard_->lockGroup(0);

@@ -1,5 +1,6 @@
 #include "providers/x11/CursorFollower.h"
 
+#include "providers/x11/UnnamedCursor.h"
 #include "providers/x11/X11Connection.h"
 
 #include <X11/extensions/Xfixes.h>
@@ -90,8 +91,14 @@ private:
 
     void onCursorShown(const XFixesCursorNotifyEvent& event)
     {
-        if (event.subtype != XFixesDisplayCursorNotify || event.cursor_name == None)
+        if (event.subtype != XFixesDisplayCursorNotify)
             return;
+        // A cursor without a name may be a theme's, loaded by a program
+        // that names none.
+        if (event.cursor_name == None) {
+            lookPending_ = true;
+            return;
+        }
         const std::string& name = connection_.atomName(event.cursor_name);
         {
             std::lock_guard lock(follower_.mutex_);
@@ -117,6 +124,10 @@ private:
         std::vector<std::uint32_t> pixels(image->pixels,
                                           image->pixels + static_cast<std::size_t>(image->width) * image->height);
         std::uint64_t hash = imageHash(image->width, image->height, pixels);
+        if (!image->name[0]) {
+            adoptIfTheThemes(hash);
+            return;
+        }
         std::lock_guard lock(follower_.mutex_);
         auto followed = follower_.followed_.find(image->name);
         if (followed == follower_.followed_.end())
@@ -147,6 +158,45 @@ private:
         // was the provider's own before a switch, needs the way out and back.
         if (everyChange || (stillShows(image->cursor_serial) && reentered_.insert(image->cursor_serial).second))
             leaveAndComeBack(image->x, image->y, provided);
+    }
+
+    // A cursor without a name that shows a followed name's theme image is
+    // changed to the provider's cursor by its XID, and kept.
+    void adoptIfTheThemes(std::uint64_t hash)
+    {
+        {
+            std::lock_guard lock(follower_.mutex_);
+            if (themeName(hash).empty())
+                return;
+        }
+        Cursor shown = None;
+        {
+            X11Connection::Trap trap(connection_);
+            shown = UnnamedCursor::underPointer(connection_.display(), connection_.root());
+            if (trap.finishAfterReply() != 0 || shown == None)
+                return;
+        }
+        std::lock_guard lock(follower_.mutex_);
+        std::string name = themeName(hash);
+        auto followed = follower_.followed_.find(name);
+        if (followed == follower_.followed_.end())
+            return;
+        X11Connection::Trap trap(connection_);
+        XFixesChangeCursor(connection_.display(), followed->second.cursor, shown);
+        if (trap.finish() == 0)
+            follower_.adopted_[shown] = name;
+    }
+
+    // The followed name whose theme image has the hash; empty for none.
+    // Called under the follower's lock.
+    std::string themeName(std::uint64_t hash)
+    {
+        for (const auto& [name, followed] : follower_.followed_) {
+            const auto& theme = followed.themeImages;
+            if (std::find(theme.begin(), theme.end(), hash) != theme.end())
+                return name;
+        }
+        return {};
     }
 
     bool stillShows(unsigned long serial)
@@ -211,9 +261,10 @@ std::vector<std::uint64_t> CursorFollower::imageHashes(const CursorFrames& frame
     return hashes;
 }
 
-void CursorFollower::follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages)
+void CursorFollower::follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages,
+                            const std::vector<std::uint64_t>& themeImages)
 {
-    Followed followed{cursor, ownImages, {}};
+    Followed followed{cursor, ownImages, themeImages, {}};
     {
         std::lock_guard lock(mutex_);
         followed_[xName] = std::move(followed);
@@ -248,10 +299,24 @@ void CursorFollower::follow(const std::string& xName, Cursor cursor, const std::
     }
 }
 
-void CursorFollower::forget(const std::string& xName)
+std::vector<Cursor> CursorFollower::adoptedAs(const std::string& xName)
 {
     std::lock_guard lock(mutex_);
+    std::vector<Cursor> cursors;
+    for (const auto& [cursor, name] : adopted_) {
+        if (name == xName)
+            cursors.push_back(cursor);
+    }
+    return cursors;
+}
+
+std::vector<Cursor> CursorFollower::forget(const std::string& xName)
+{
+    std::vector<Cursor> cursors = adoptedAs(xName);
+    std::lock_guard lock(mutex_);
     followed_.erase(xName);
+    std::erase_if(adopted_, [&](const auto& adopted) { return adopted.second == xName; });
+    return cursors;
 }
 
 void CursorFollower::stop()
@@ -259,6 +324,7 @@ void CursorFollower::stop()
     {
         std::lock_guard lock(mutex_);
         followed_.clear();
+        adopted_.clear();
     }
     if (!thread_.joinable())
         return;

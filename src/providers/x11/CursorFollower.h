@@ -23,6 +23,12 @@
 // pointer out of the program's window for a moment, and the program sets its
 // cursor again, which by then is the provider's.
 //
+// Programs that make their cursors without a name (Qt 6.5 and later) are
+// found by pixels: a cursor on screen that shows a followed name's theme
+// image is adopted and changed by its XID (UnnamedCursor), and the caller
+// changes the adopted ones with every new cursor of the name and puts the
+// theme's image back into them when it forgets the name.
+//
 // The cursors handed in belong to the caller's connection; the caller keeps
 // them alive until it has forgotten or replaced them here. Each change the
 // worker makes has reached the server before follow() or forget() returns,
@@ -40,9 +46,15 @@ public:
     void setReenterAfterEveryChange(bool reenter) { reenterAfterEveryChange_ = reenter; }
 
     // Starts the worker with the first name followed. ownImages are the
-    // imageHash of each frame of the cursor.
-    void follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages);
-    void forget(const std::string& xName);
+    // imageHash of each frame of the cursor, themeImages those of the
+    // theme's cursor it replaces.
+    void follow(const std::string& xName, Cursor cursor, const std::vector<std::uint64_t>& ownImages,
+                const std::vector<std::uint64_t>& themeImages = {});
+    // The cursors without a name adopted as showing the X name.
+    std::vector<Cursor> adoptedAs(const std::string& xName);
+    // Ends following the X name; the cursors adopted as showing it, which
+    // the caller is to give the theme's image back.
+    std::vector<Cursor> forget(const std::string& xName);
     // Forgets every name and ends the worker.
     void stop();
     bool running() const { return running_; }
@@ -57,6 +69,7 @@ private:
     struct Followed {
         Cursor cursor = None;
         std::vector<std::uint64_t> ownImages;
+        std::vector<std::uint64_t> themeImages;
         // Serials of on-screen cursors already seen to be this one.
         std::set<unsigned long> ownSerials;
     };
@@ -66,6 +79,8 @@ private:
 
     std::mutex mutex_;
     std::map<std::string, Followed> followed_;
+    // Cursors of other programs without a name, by the X name they show.
+    std::map<Cursor, std::string> adopted_;
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<bool> watching_{false};

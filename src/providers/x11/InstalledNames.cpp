@@ -48,8 +48,9 @@ void InstalledNames::install(const std::vector<std::string>& xNames, const std::
     for (std::size_t i = 0; i < cursors.size(); ++i) {
         // Followed before it is shown, so the follower never puts back the
         // cursor this one replaces.
-        follower_.follow(names[i], cursors[i], source.hashes);
+        follower_.follow(names[i], cursors[i], source.hashes, source.themeHashes);
         XFixesChangeCursorByName(display, cursors[i], names[i]);
+        changeAdopted(follower_.adoptedAs(names[i]), cursors[i]);
         Installed& installed = installed_[names[i]];
         // Windows keep the replaced cursor alive in the server as long as
         // they show it; only the provider's handle goes. The root window's
@@ -102,10 +103,22 @@ void InstalledNames::putAllBack(CursorTheme& theme)
     follower_.stop();
 }
 
+// A program that has ended took its cursors with it: the errors about them
+// stay here.
+void InstalledNames::changeAdopted(const std::vector<Cursor>& adopted, Cursor cursor)
+{
+    if (adopted.empty())
+        return;
+    X11Connection::Trap trap(connection_);
+    for (Cursor foreign : adopted)
+        XFixesChangeCursor(connection_.display(), cursor, foreign);
+    trap.finish();
+}
+
 void InstalledNames::putThemeBack(const std::string& xName, const Installed& installed, CursorTheme& theme)
 {
     Display* display = connection_.display();
-    follower_.forget(xName);
+    std::vector<Cursor> adopted = follower_.forget(xName);
     // A theme without this very name gets the first name of the same meaning
     // it has, so no decorated cursor stays behind.
     const char* own[] = {xName.c_str()};
@@ -121,6 +134,7 @@ void InstalledNames::putThemeBack(const std::string& xName, const Installed& ins
     }
     if (original != None) {
         XFixesChangeCursorByName(display, original, xName.c_str());
+        changeAdopted(adopted, original);
         XFreeCursor(display, original);
     }
     if (rootCursor_ == installed.cursor)

@@ -25,6 +25,7 @@ public:
         int pixelsPerPoint;
         const CursorFrames& frames;
         const std::vector<std::uint64_t>& hashes;
+        const std::vector<std::uint64_t>& themeHashes;
     };
 
     explicit InstalledNames(X11Connection& connection) : connection_(connection) {}
@@ -70,6 +71,9 @@ private:
         int pixelsPerPoint = 1;
     };
 
+    // Cursors of programs that name none, which the follower adopted as
+    // showing the X name, are changed to the cursor too.
+    void changeAdopted(const std::vector<Cursor>& adopted, Cursor cursor);
     void putThemeBack(const std::string& xName, const Installed& installed, CursorTheme& theme);
 
     X11Connection& connection_;

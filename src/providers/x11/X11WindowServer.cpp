@@ -52,7 +52,8 @@ std::optional<CursorFrames> X11WindowServer::buildFrames(const std::string& name
 
 InstalledNames::Source X11WindowServer::sourceOf(const Registration& registration)
 {
-    return {registration.record, registration.pixelsPerPoint, *registration.frames, registration.hashes};
+    return {registration.record, registration.pixelsPerPoint, *registration.frames, registration.hashes,
+            registration.themeHashes};
 }
 
 const CursorFrames* X11WindowServer::framesOf(const std::string& name, Registration& registration)
@@ -62,8 +63,25 @@ const CursorFrames* X11WindowServer::framesOf(const std::string& name, Registrat
         if (!registration.frames)
             return nullptr;
         registration.hashes = CursorFollower::imageHashes(*registration.frames);
+        registration.themeHashes = themeHashesOf(name);
     }
     return &*registration.frames;
+}
+
+// Every X name's own image: a program that names none of its cursors may
+// have found the meaning under another name than the one preferred here (Qt
+// asks for ibeam first, a theme may carry it from the theme it inherits).
+std::vector<std::uint64_t> X11WindowServer::themeHashesOf(const std::string& name)
+{
+    std::vector<std::uint64_t> hashes;
+    for (const char* xName : CursorNameMap::xNames(name)) {
+        const char* only[] = {xName};
+        if (auto themed = theme().frames(only)) {
+            auto more = CursorFollower::imageHashes(*themed);
+            hashes.insert(hashes.end(), more.begin(), more.end());
+        }
+    }
+    return hashes;
 }
 
 int X11WindowServer::pixelsPerPoint()

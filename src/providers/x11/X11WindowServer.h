@@ -120,6 +120,8 @@ private:
         // Built when first installed or asked for; the imageHash of each frame.
         std::optional<CursorFrames> frames;
         std::vector<std::uint64_t> hashes;
+        // The imageHash of each frame of the theme's cursor it replaces.
+        std::vector<std::uint64_t> themeHashes;
         // For a name X has no counterpart for, the cursor made current.
         Cursor privateCursor = None;
     };
@@ -129,6 +131,7 @@ private:
 
     CGSError check(CGSConnectionID connection);
     CursorTheme& theme();
+    std::vector<std::uint64_t> themeHashesOf(const std::string& name);
     // Whole pixels per point at the current scale.
     int pixelsPerPoint();
     std::optional<CursorFrames> buildFrames(const std::string& name, const CursorRecord& record, int pixelsPerPoint);

@@ -132,6 +132,11 @@ TEST_F(CursorFollowerTest, WindowsOpenedAfterAnArrowIsRegisteredShowItUntilEvery
     text.pointInside();
     EXPECT_EQ(pixelHash(text.onScreen().pixels), pixelHash(themedIBeam->pixels));
 
+    // A program that names none of its cursors shows it too, once its
+    // theme arrow is on screen, and every registration after it.
+    CursorTestWindow unnamed("left_ptr", 200, false);
+    EXPECT_TRUE(showsWithin(unnamed, decoratedPixels, std::chrono::seconds(2)));
+
     // Registering again follows the new cursor, not the one it replaced.
     CursorRecord second = arrow;
     second.images = decoratedList(badge.images.get());
@@ -142,9 +147,11 @@ TEST_F(CursorFollowerTest, WindowsOpenedAfterAnArrowIsRegisteredShowItUntilEvery
         EXPECT_TRUE(showsWithin(later, argbPixels(imageOfWidth(second.images, framed)),
                                 std::chrono::seconds(2)));
     }
+    EXPECT_TRUE(showsWithin(unnamed, argbPixels(imageOfWidth(second.images, framed)), std::chrono::seconds(2)));
 
     ASSERT_EQ(server.unregisterAll(connection), X11WindowServer::success);
     EXPECT_FALSE(server.followingNewCursors());
+    EXPECT_EQ(pixelHash(unnamed.onScreen().pixels), pixelHash(theme->pixels)) << "a cursor without a name";
     CursorTestWindow afterReset("left_ptr");
     EXPECT_EQ(pixelHash(afterReset.onScreen().pixels), pixelHash(theme->pixels));
 }

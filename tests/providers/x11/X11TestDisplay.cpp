@@ -53,14 +53,24 @@ std::uint64_t pixelHash(const std::vector<std::uint32_t>& pixels)
     return fnv1a64(ScreenCursor{0, 0, 0, 0, 0, pixels, ""}.bytes());
 }
 
-CursorTestWindow::CursorTestWindow(const char* xName, int size) : display_(XOpenDisplay(nullptr)), size_(size)
+CursorTestWindow::CursorTestWindow(const char* xName, int size, bool named)
+    : display_(XOpenDisplay(nullptr)), size_(size)
 {
     if (!display_)
         return;
     Window root = DefaultRootWindow(display_);
     window_ = XCreateSimpleWindow(display_, root, 0, 0, static_cast<unsigned>(size), static_cast<unsigned>(size), 0,
                                   0, 0);
-    cursor_ = XcursorLibraryLoadCursor(display_, xName);
+    if (named) {
+        cursor_ = XcursorLibraryLoadCursor(display_, xName);
+    } else if (XcursorImages* images =
+                   XcursorLibraryLoadImages(xName, XcursorGetTheme(display_), XcursorGetDefaultSize(display_))) {
+        // libXcursor names a cursor after the name its images were loaded by.
+        std::free(images->name);
+        images->name = nullptr;
+        cursor_ = XcursorImagesLoadCursor(display_, images);
+        XcursorImagesDestroy(images);
+    }
     XDefineCursor(display_, window_, cursor_);
     XMapRaised(display_, window_);
     XSync(display_, False);

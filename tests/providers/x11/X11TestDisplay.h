@@ -44,7 +44,9 @@ std::uint64_t pixelHash(const std::vector<std::uint32_t>& pixels);
 // theme cursor of xName; the pointer is moved into it.
 class CursorTestWindow {
 public:
-    explicit CursorTestWindow(const char* xName, int size = 200);
+    // named: the cursor carries its X name, as libXcursor gives it; Qt 6.5
+    // and later make theirs through libxcb-cursor, which gives none.
+    explicit CursorTestWindow(const char* xName, int size = 200, bool named = true);
     ~CursorTestWindow();
     CursorTestWindow(const CursorTestWindow&) = delete;
     CursorTestWindow& operator=(const CursorTestWindow&) = delete;

@@ -75,6 +75,15 @@ int channel(std::uint32_t pixel, int shift)
     return static_cast<int>((pixel >> shift) & 0xFF);
 }
 
+// Within a few steps of the colour (0xRRGGBB) in every channel.
+bool nearColour(std::uint32_t pixel, std::uint32_t colour)
+{
+    for (int shift : {16, 8, 0})
+        if (std::abs(channel(pixel, shift) - channel(colour, shift)) > 3)
+            return false;
+    return true;
+}
+
 }
 
 WaylandSession::WaylandSession()
@@ -316,10 +325,7 @@ int WaylandSession::xwaylandCursorPixelsNear(std::uint32_t colour) const
     int count = 0;
     for (int i = 0; image && i < image->width * image->height; ++i) {
         auto pixel = static_cast<std::uint32_t>(image->pixels[i]);
-        bool near = pixel >> 24 == 0xFF;
-        for (int shift : {16, 8, 0})
-            near = near && std::abs(channel(pixel, shift) - channel(colour, shift)) <= 3;
-        count += near;
+        count += pixel >> 24 == 0xFF && nearColour(pixel, colour);
     }
     if (image)
         XFree(image);
@@ -332,11 +338,7 @@ int WaylandSession::pointerPixelsNear(std::uint32_t colour)
 {
     std::vector<std::uint32_t> now = capture(pointerArea_);
     int count = 0;
-    for (std::size_t i = 0; i < now.size() && i < reference_.size(); ++i) {
-        bool near = true;
-        for (int shift : {16, 8, 0})
-            near = near && std::abs(channel(now[i], shift) - channel(colour, shift)) <= 3;
-        count += near && now[i] != reference_[i];
-    }
+    for (std::size_t i = 0; i < now.size() && i < reference_.size(); ++i)
+        count += nearColour(now[i], colour) && now[i] != reference_[i];
     return count;
 }
