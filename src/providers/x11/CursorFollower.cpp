@@ -312,11 +312,23 @@ std::vector<Cursor> CursorFollower::adoptedAs(const std::string& xName)
 
 std::vector<Cursor> CursorFollower::forget(const std::string& xName)
 {
-    std::vector<Cursor> cursors = adoptedAs(xName);
+    // Under one lock: the worker adopts no cursor for a name no longer
+    // followed, so none escapes the caller.
     std::lock_guard lock(mutex_);
     followed_.erase(xName);
-    std::erase_if(adopted_, [&](const auto& adopted) { return adopted.second == xName; });
+    std::vector<Cursor> cursors;
+    std::erase_if(adopted_, [&](const auto& adopted) {
+        if (adopted.second == xName)
+            cursors.push_back(adopted.first);
+        return adopted.second == xName;
+    });
     return cursors;
+}
+
+void CursorFollower::drop(Cursor adopted)
+{
+    std::lock_guard lock(mutex_);
+    adopted_.erase(adopted);
 }
 
 void CursorFollower::stop()

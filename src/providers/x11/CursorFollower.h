@@ -55,6 +55,8 @@ public:
     // Ends following the X name; the cursors adopted as showing it, which
     // the caller is to give the theme's image back.
     std::vector<Cursor> forget(const std::string& xName);
+    // An adopted cursor that has gone with its program.
+    void drop(Cursor adopted);
     // Forgets every name and ends the worker.
     void stop();
     bool running() const { return running_; }

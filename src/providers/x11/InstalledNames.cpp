@@ -103,16 +103,16 @@ void InstalledNames::putAllBack(CursorTheme& theme)
     follower_.stop();
 }
 
-// A program that has ended took its cursors with it: the errors about them
-// stay here.
+// A program that has ended took its cursors with it, and its identifiers
+// may be given to another's: such a cursor is dropped at its first error.
 void InstalledNames::changeAdopted(const std::vector<Cursor>& adopted, Cursor cursor)
 {
-    if (adopted.empty())
-        return;
-    X11Connection::Trap trap(connection_);
-    for (Cursor foreign : adopted)
+    for (Cursor foreign : adopted) {
+        X11Connection::Trap trap(connection_);
         XFixesChangeCursor(connection_.display(), cursor, foreign);
-    trap.finish();
+        if (trap.finish() != 0)
+            follower_.drop(foreign);
+    }
 }
 
 void InstalledNames::putThemeBack(const std::string& xName, const Installed& installed, CursorTheme& theme)
