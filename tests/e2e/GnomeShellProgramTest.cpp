@@ -153,13 +153,14 @@ protected:
     void switchTo(const std::string& language, bool byShortcut)
     {
         std::string other = language == "us" ? "ru" : "us";
-        // A new session's shell lets the shortcut go by for some seconds
-        // (GNOME 48 until its input methods are up); a user presses it again.
+        // Until IBus is up, which takes a new session's shell many seconds
+        // on a loaded machine, GNOME 48 switches the layout by the shortcut
+        // but neither records nor announces it; a user presses it again.
         auto switched = [&] {
             return session.setting(sourcesSchema, "mru-sources").starts_with("[('xkb', '" + language + "')");
         };
         if (byShortcut) {
-            for (int press = 0; press < 6 && !switched(); ++press) {
+            for (int press = 0; press < 20 && !switched(); ++press) {
                 session.pressKeys({superKey, spaceKey});
                 waitUntil(2, switched);
             }
