@@ -1,5 +1,6 @@
 #include "providers/theme/ThemeFolder.h"
 
+#include "providers/theme/ScalableCursor.h"
 #include "providers/x11/CursorFrames.h"
 #include "providers/x11/CursorNameMap.h"
 
@@ -26,6 +27,8 @@ constexpr std::uint64_t fnvPrime = 1099511628211ull;
 // Xcursor images are drawn for a nominal size; the program's points are
 // pixels at 24.
 constexpr double pointsNominalSize = 24.0;
+// Xcursor files and the scalable layout.
+constexpr int layouts = 2;
 
 void mix(std::uint64_t& hash, const void* data, std::size_t length)
 {
@@ -85,14 +88,16 @@ std::error_code lastError()
 }
 
 // A cursor that cannot be made into images is left to the inherited theme;
-// one that cannot be stored stops the folder.
-std::error_code writeCursor(const fs::path& cursors, CursorNameMap::XNames xNames, const CursorRecord& record,
+// one that cannot be stored stops the folder. Both layouts are written, each
+// for the compositors that read only it.
+std::error_code writeCursor(const fs::path& folder, CursorNameMap::XNames xNames, const CursorRecord& record,
                             const std::vector<int>& nominalSizes)
 {
     ImagesPointer images = xcursorImages(record, nominalSizes);
     if (!images)
         return {};
     std::error_code ignored;
+    fs::path cursors = folder / "cursors";
     fs::path file = cursors / xNames.front();
     // Another cursor may have made this name a link to itself.
     fs::remove(file, ignored);
@@ -104,7 +109,7 @@ std::error_code writeCursor(const fs::path& cursors, CursorNameMap::XNames xName
         fs::remove(cursors / xNames[i], ignored);
         fs::create_symlink(xNames.front(), cursors / xNames[i], ignored);
     }
-    return {};
+    return ScalableCursor::write(folder / ScalableCursor::folderName, xNames, record, nominalSizes);
 }
 
 bool isLeftover(const std::string& name)
@@ -130,6 +135,8 @@ std::uint64_t ThemeFolder::digest(const std::string& inherits, const std::map<st
                                   const std::vector<int>& nominalSizes)
 {
     std::uint64_t hash = fnvOffset;
+    // A folder written before the scalable layout was added is written again.
+    mixValue(hash, layouts);
     mix(hash, inherits.data(), inherits.size() + 1);
     mix(hash, nominalSizes.data(), nominalSizes.size() * sizeof(int));
     for (const auto& [name, record] : cursors) {
@@ -213,8 +220,7 @@ std::error_code ThemeFolder::writeInto(const std::string& folder, const std::str
                                        const std::vector<int>& nominalSizes) const
 {
     std::error_code error;
-    fs::path cursorFolder = fs::path(folder) / "cursors";
-    fs::create_directories(cursorFolder, error);
+    fs::create_directories(fs::path(folder) / "cursors", error);
     if (error)
         return error;
     errno = 0;
@@ -230,7 +236,7 @@ std::error_code ThemeFolder::writeInto(const std::string& folder, const std::str
         CursorNameMap::XNames xNames = CursorNameMap::xNames(name);
         if (xNames.empty() || written.contains(xNames.front()))
             continue;
-        if ((error = writeCursor(cursorFolder, xNames, record, nominalSizes)))
+        if ((error = writeCursor(folder, xNames, record, nominalSizes)))
             return error;
         written.insert(xNames.front());
     }

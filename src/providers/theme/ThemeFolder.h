@@ -12,7 +12,7 @@
 // One of the program's decorated sets as an Xcursor theme folder under the
 // user's icons folder: cursors/<X name> written with libXcursor for each
 // registered cursor, the other X names of the same cursor as links to it,
-// and index.theme inheriting the user's theme so that every name the set does
+// the same cursors in the scalable layout (ScalableCursor), and index.theme inheriting the user's theme so that every name the set does
 // not replace still resolves. A stamp file holds a digest of the content, so a
 // set already on disk is never written again. A link in ~/.icons leads to the
 // folder too: libXcursor before 1.2.2 looks only there, not in the XDG data

@@ -336,11 +336,11 @@ XcursorImages* CursorFrames::toXcursorImages() const
     return images;
 }
 
-CGImageRef CursorFrames::createImage() const
+CGImageRef CursorFrames::createImage(std::size_t frame) const
 {
-    if (frames.empty())
+    if (frame >= frames.size())
         return nullptr;
-    const auto& pixels = frames.front();
+    const auto& pixels = frames[frame];
     return CGImageCreate(static_cast<std::size_t>(width), static_cast<std::size_t>(height), 8, 32,
                          static_cast<std::size_t>(width) * 4, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
                          pixels.data(), pixels.size() * sizeof(std::uint32_t));

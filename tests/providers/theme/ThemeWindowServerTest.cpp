@@ -4,6 +4,10 @@
 #include "providers/theme/ThemeFolder.h"
 #include "providers/theme/ThemeWindowServer.h"
 #include "support/TempHome.h"
+#include "platform/encoding/Base64.h"
+#include "platform/graphics/PngCodec.h"
+
+#include <nlohmann/json.hpp>
 
 #include <X11/Xcursor/Xcursor.h>
 
@@ -96,6 +100,32 @@ std::uint32_t firstPixel(const std::string& file)
     return pixel;
 }
 
+// A scalable cursor's metadata, and the first pixel and width of the bitmap
+// its first frame's SVG carries.
+struct ScalableCursorFile {
+    nlohmann::json metadata;
+    std::uint32_t firstPixel = 0;
+    std::size_t bitmapWidth = 0;
+    std::string svg;
+};
+
+ScalableCursorFile scalable(const std::string& folder)
+{
+    ScalableCursorFile found;
+    found.metadata = nlohmann::json::parse(TempHome::readFile(folder + "/metadata.json"), nullptr, false);
+    if (!found.metadata.is_array() || found.metadata.empty())
+        return found;
+    found.svg = TempHome::readFile(folder + "/" + found.metadata[0].value("filename", ""));
+    std::size_t start = found.svg.find("base64,") + 7;
+    auto png = Base64::decode(found.svg.substr(start, found.svg.find('"', start) - start));
+    auto image = png ? PngCodec::decode(*png, 1 << 20) : CFRef<CGImageRef>();
+    if (image) {
+        found.firstPixel = *reinterpret_cast<const std::uint32_t*>(CGImageGetBytePointer(image.get()));
+        found.bitmapWidth = CGImageGetWidth(image.get());
+    }
+    return found;
+}
+
 ino_t inode(const std::string& path)
 {
     struct stat status{};
@@ -119,6 +149,18 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(firstPixel(folder + "/cursors/text"), red) << "aliases resolve";
     EXPECT_TRUE(fs::is_symlink(folder + "/cursors/default"));
     EXPECT_FALSE(fs::exists(folder + "/cursors/hand2")) << "what was not registered is inherited";
+    // The same cursors in the scalable layout: drawn at 24, the bitmap of 48
+    // inside, the hot spot in the units of the nominal size.
+    ScalableCursorFile arrow = scalable(folder + "/cursors_scalable/left_ptr");
+    EXPECT_EQ(arrow.metadata, nlohmann::json::parse(
+                                  R"([{"filename":"left_ptr.svg","hotspot_x":1,"hotspot_y":1,"nominal_size":24}])"));
+    EXPECT_EQ(arrow.firstPixel, red);
+    EXPECT_EQ(arrow.bitmapWidth, 64u);
+    EXPECT_NE(arrow.svg.find(R"(width="32" height="32" viewBox="0 0 64 64")"), std::string::npos) << arrow.svg;
+    EXPECT_EQ(scalable(folder + "/cursors_scalable/text").firstPixel, red);
+    EXPECT_TRUE(fs::is_symlink(folder + "/cursors_scalable/default"));
+    EXPECT_EQ(scalable(folder + "/cursors_scalable/default").firstPixel, red) << "aliases resolve";
+    EXPECT_FALSE(fs::exists(folder + "/cursors_scalable/hand2"));
     EXPECT_EQ(fs::read_symlink(session.home.path() + "/.icons/Tarnwick-en-letterbadge-right"), folder)
         << "where older libXcursor looks";
 
@@ -134,6 +176,7 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(inode(folder), written);
     registerSet(*server, blue);
     EXPECT_EQ(firstPixel(folder + "/cursors/left_ptr"), blue) << "a changed set is rewritten";
+    EXPECT_EQ(scalable(folder + "/cursors_scalable/left_ptr").firstPixel, blue);
 
     int writes = session.desktop.writes;
     EXPECT_EQ(server->unregisterAll(1), ThemeWindowServer::success);

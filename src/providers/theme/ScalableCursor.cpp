@@ -1,0 +1,104 @@
+#include "providers/theme/ScalableCursor.h"
+
+#include "platform/encoding/Base64.h"
+#include "platform/graphics/cgimage/CFRef.h"
+#include "platform/graphics/PngCodec.h"
+#include "providers/x11/CursorFrames.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace ScalableCursor {
+
+namespace {
+
+// The program's points are pixels at this nominal size.
+constexpr double pointsNominalSize = 24.0;
+
+std::error_code lastError()
+{
+    return std::error_code(errno ? errno : EIO, std::generic_category());
+}
+
+std::error_code writeText(const fs::path& file, const std::string& text)
+{
+    errno = 0;
+    std::ofstream out(file, std::ios::binary);
+    return out << text << std::flush ? std::error_code() : lastError();
+}
+
+// The frame's bitmap, width × height pixels, shown as a picture of
+// width·scale × height·scale units.
+std::optional<std::string> svg(const CursorFrames& frames, std::size_t frame, double scale)
+{
+    CFRef<CGImageRef> image = CFRef<CGImageRef>::adopt(frames.createImage(frame));
+    std::optional<std::string> png = PngCodec::encode(image.get());
+    if (!png)
+        return std::nullopt;
+    std::string data = "data:image/png;base64," + Base64::encode(*png);
+    std::ostringstream text;
+    text << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\""
+         << frames.width * scale << "\" height=\"" << frames.height * scale << "\" viewBox=\"0 0 " << frames.width
+         << " " << frames.height << "\">\n<image width=\"" << frames.width << "\" height=\"" << frames.height
+         << "\" image-rendering=\"optimizeQuality\" href=\"" << data << "\" xlink:href=\"" << data << "\"/>\n</svg>\n";
+    return text.str();
+}
+
+void linkOtherNames(const fs::path& scalableFolder, CursorNameMap::XNames xNames)
+{
+    // A name whose link cannot be made falls back to the inherited theme.
+    for (std::size_t i = 1; i < xNames.size(); ++i) {
+        std::error_code ignored;
+        fs::remove(scalableFolder / xNames[i], ignored);
+        fs::create_directory_symlink(xNames.front(), scalableFolder / xNames[i], ignored);
+    }
+}
+
+}
+
+std::error_code write(const fs::path& scalableFolder, CursorNameMap::XNames xNames, const CursorRecord& record,
+                      const std::vector<int>& nominalSizes)
+{
+    if (xNames.empty() || nominalSizes.empty())
+        return {};
+    int nominal = nominalSizes.front();
+    int largest = *std::max_element(nominalSizes.begin(), nominalSizes.end());
+    auto frames = CursorFrames::fromRecord(record, largest / pointsNominalSize);
+    if (!frames)
+        return {};
+    double scale = double(nominal) / largest;
+    std::string name = xNames.front();
+    fs::path folder = scalableFolder / name;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        return error;
+    nlohmann::json metadata = nlohmann::json::array();
+    for (std::size_t i = 0; i < frames->frames.size(); ++i) {
+        std::string file = frames->frames.size() == 1 ? name + ".svg" : name + "-" + std::to_string(i + 1) + ".svg";
+        std::optional<std::string> text = svg(*frames, i, scale);
+        if (!text)
+            return std::make_error_code(std::errc::not_enough_memory);
+        if ((error = writeText(folder / file, *text)))
+            return error;
+        nlohmann::json entry = {{"filename", file},
+                                {"hotspot_x", frames->xHot * scale},
+                                {"hotspot_y", frames->yHot * scale},
+                                {"nominal_size", nominal}};
+        if (frames->frames.size() > 1)
+            entry["delay"] = frames->delayMilliseconds;
+        metadata.push_back(entry);
+    }
+    if ((error = writeText(folder / "metadata.json", metadata.dump(1) + "\n")))
+        return error;
+    linkOtherNames(scalableFolder, xNames);
+    return {};
+}
+
+}
