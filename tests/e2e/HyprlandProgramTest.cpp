@@ -71,8 +71,11 @@ public:
     {
         std::lock_guard lock(mutex_);
         keymap_ = description;
+        // As Hyprland tells `switchxkblayout all next`: a line per keyboard,
+        // each with a layout of its own, the main keyboard's not last.
         std::string line = "activewindow>>designer,Qt Designer\nactivelayout>>at-translated-set-2-keyboard," +
-                           description + "\n";
+                           description + "\nactivelayout>>qemu-virtio-keyboard,German\n"
+                           "activelayout>>power-button,English (US)\n";
         // Some listened once and left.
         for (int fd : eventClients_)
             send(fd, line.data(), line.size(), MSG_NOSIGNAL);
@@ -101,7 +104,8 @@ private:
         std::string text(buffer, got > 0 ? std::size_t(got) : 0);
         received_.push_back(text);
         std::string keyboards = R"json({"keyboards": [
-            {"name": "power-button", "active_keymap": "English (US)"},
+            {"name": "power-button", "main": false, "active_keymap": "English (US)"},
+            {"name": "qemu-virtio-keyboard", "main": false, "active_keymap": "German"},
             {"name": "at-translated-set-2-keyboard", "main": true, "active_keymap": ")json" + keymap_ + "\"}]}";
         std::string reply = text == "j/devices" ? keyboards : "ok";
         send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);

@@ -10,9 +10,8 @@
 // by its description ("Russian", "English (US)"). While nobody observes
 // changes, each query asks the compositor; from the first observer on, the
 // compositor's events, read from a socket the main loop watches, keep the
-// layout, and queries answer from them without asking. The keyboard
-// followed is the one whose layout changed last, at first the compositor's
-// main one.
+// layout, and queries answer from them without asking. Which keyboard is
+// followed is each compositor's to say.
 class CompositorInputSourceService : public InputSourceService {
 public:
     ~CompositorInputSourceService() override;

@@ -14,20 +14,17 @@ bool isKeyboardWithKeymap(const nlohmann::json& keyboard)
 
 }
 
+// Every keyboard has a layout of its own, the power button's too; the one
+// typed on last is the compositor's main keyboard, and that one is followed.
 void HyprlandInputSourceService::ask()
 {
     auto devices = nlohmann::json::parse(hyprland_.request("j/devices").value_or(""), nullptr, false);
     if (!devices.is_object() || !devices["keyboards"].is_array())
         return;
     const nlohmann::json* chosen = nullptr;
-    for (const auto& candidate : devices["keyboards"]) {
-        if (!isKeyboardWithKeymap(candidate))
-            continue;
-        bool followed = candidate["name"] == keyboard();
-        bool main = keyboard().empty() && candidate.value("main", false);
-        if (!chosen || followed || main)
+    for (const auto& candidate : devices["keyboards"])
+        if (isKeyboardWithKeymap(candidate) && (!chosen || candidate.value("main", false)))
             chosen = &candidate;
-    }
     if (chosen)
         follow((*chosen)["name"].get<std::string>(), (*chosen)["active_keymap"].get<std::string>());
 }
@@ -38,17 +35,26 @@ int HyprlandInputSourceService::subscribe()
     return events_.connected() ? events_.fd() : -1;
 }
 
-// Keyboard names carry no comma; layout descriptions may ("English (US,
-// intl., with dead keys)").
+// A switch comes as one line per keyboard, each with its own layout. Another
+// keyboard's line may mean it has become the main one: the compositor is
+// asked, once for all the lines read. Keyboard names carry no comma; layout
+// descriptions may ("English (US, intl., with dead keys)").
 bool HyprlandInputSourceService::readEvents()
 {
     bool open = events_.receive(received_, 0);
+    bool otherKeyboard = false;
     for (std::size_t end; (end = received_.find('\n')) != std::string::npos; received_.erase(0, end + 1)) {
         std::string_view line(received_.data(), end);
         std::size_t comma = line.find(',');
-        if (line.starts_with(layoutEvent) && comma != std::string_view::npos)
-            follow(std::string(line.substr(layoutEvent.size(), comma - layoutEvent.size())),
-                   std::string(line.substr(comma + 1)));
+        if (!line.starts_with(layoutEvent) || comma == std::string_view::npos)
+            continue;
+        std::string_view name = line.substr(layoutEvent.size(), comma - layoutEvent.size());
+        if (name == keyboard())
+            follow(keyboard(), std::string(line.substr(comma + 1)));
+        else
+            otherKeyboard = true;
     }
+    if (otherKeyboard)
+        ask();
     return open;
 }
