@@ -145,9 +145,18 @@ TEST(HyprlandProgramTest, HyprlandsThemeFollowsItsLayoutEventsAndIsTheUsersAgain
                                 {"TARNWICK_INPUT_SOURCE", ""}},
                                arguments);
     };
+    // Hyprland finds Xcursor themes only on libXcursor's path.
+    auto reachable = [&](const std::string& request) {
+        std::string name = request.substr(request.find(' ') + 1, request.rfind(' ') - request.find(' ') - 1);
+        return std::filesystem::is_directory(home.path() + "/.icons/" + name + "/cursors");
+    };
     auto program = launch("first");
     ASSERT_TRUE(tarnwick.waitForLog("Input sources: using hyprland (TARNWICK_INPUT_SOURCE=auto; ")) << tarnwick.log();
     EXPECT_TRUE(hyprland.received("/setcursor Tarnwick-en-", " 32")) << tarnwick.log();
+    std::string shown;
+    for (const auto& request : hyprland.requests())
+        shown = request.starts_with("/setcursor Tarnwick-en-") ? request : shown;
+    EXPECT_TRUE(reachable(shown)) << shown;
     hyprland.switchLayout("Russian");
     EXPECT_TRUE(hyprland.received("/setcursor Tarnwick-ru-", " 32")) << tarnwick.log();
     auto detect = launch("first", {"--detect"});
@@ -156,6 +165,7 @@ TEST(HyprlandProgramTest, HyprlandsThemeFollowsItsLayoutEventsAndIsTheUsersAgain
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(10), 0) << program->standardError();
     EXPECT_EQ(hyprland.requests().back(), "/setcursor DMZ-White 32");
+    EXPECT_FALSE(reachable(shown)) << "the link goes with the quit";
 
     program = launch("first");
     ASSERT_TRUE(hyprland.received("/setcursor Tarnwick-ru-", " 32", hyprland.requests().size()));

@@ -197,12 +197,36 @@ std::error_code ThemeFolder::write(const std::string& inherits, const std::map<s
         fs::rename(retired, path(), ignored);
     fs::remove_all(retired, ignored);
     fs::remove_all(building, ignored);
-    fs::path link = fs::path(linksFolder()) / name_;
-    if (!error && !fs::is_symlink(link, ignored)) {
-        fs::create_directories(linksFolder(), ignored);
-        fs::create_directory_symlink(path(), link, ignored);
-    }
     return error;
+}
+
+std::error_code ThemeFolder::link() const
+{
+    fs::path link = fs::path(linksFolder()) / name_;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(link, error);
+    if (fs::is_symlink(status) && fs::read_symlink(link, error) == fs::path(path()))
+        return {};
+    // A user's own entry of the name stays; a link of ours into another
+    // icons folder is replaced.
+    if (fs::exists(status) && !fs::is_symlink(status))
+        return std::make_error_code(std::errc::file_exists);
+    fs::remove(link, error);
+    fs::create_directories(linksFolder(), error);
+    if (!error)
+        fs::create_directory_symlink(path(), link, error);
+    return error;
+}
+
+void ThemeFolder::unlinkAll(const std::string& iconsFolder)
+{
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(linksFolder(), error)) {
+        std::error_code ignored;
+        fs::path target = fs::read_symlink(entry.path(), ignored);
+        if (entry.path().filename().string().starts_with(namePrefix) && target.parent_path() == iconsFolder)
+            fs::remove(entry.path(), ignored);
+    }
 }
 
 void ThemeFolder::removeLeftovers(const std::string& iconsFolder)

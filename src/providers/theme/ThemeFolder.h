@@ -14,9 +14,7 @@
 // registered cursor, the other X names of the same cursor as links to it,
 // the same cursors in the scalable layout (ScalableCursor), and index.theme inheriting the user's theme so that every name the set does
 // not replace still resolves. A stamp file holds a digest of the content, so a
-// set already on disk is never written again. A link in ~/.icons leads to the
-// folder too: libXcursor before 1.2.2 looks only there, not in the XDG data
-// folder, and X clients under XWayland load the theme through it.
+// set already on disk is never written again.
 class ThemeFolder {
 public:
     // Every folder of the program's own starts with this.
@@ -40,6 +38,15 @@ public:
     // place is then the one there before.
     std::error_code write(const std::string& inherits, const std::map<std::string, CursorRecord>& cursors,
                           const std::vector<int>& nominalSizes, std::uint64_t digest) const;
+
+    // A link in ~/.icons to the folder, made before a desktop is pointed at
+    // it: libXcursor before 1.2.2, the X clients under XWayland that use it,
+    // and Hyprland look for themes only there, not in the XDG data folder.
+    // A user's own entry of the name is left alone (an error).
+    std::error_code link() const;
+    // Removes the links to the icons folder's themes, as the user's theme
+    // comes back.
+    static void unlinkAll(const std::string& iconsFolder);
 
     // Removes what a run killed while it wrote left beside the folders.
     static void removeLeftovers(const std::string& iconsFolder);

@@ -239,6 +239,9 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
 {
     if (shown_ == theme)
         return true;
+    if (auto error = ThemeFolder(iconsFolder_, theme).link())
+        ProviderLog::write(ProviderLog::Level::warning, "Cursor theme " + theme + " has no link in ~/.icons (" +
+                                                            error.message() + "); Hyprland and older X programs will not find it");
     if (!desktop_->show(theme))
         return false;
     shown_ = theme;
@@ -351,6 +354,7 @@ CGSError ThemeWindowServer::unregisterAll(CGSConnectionID connection)
         return success;
     if (!desktop_->restore())
         return cannotComplete;
+    ThemeFolder::unlinkAll(iconsFolder_);
     shown_.reset();
     refreshRestingPointerSoon();
     return success;

@@ -161,8 +161,8 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_TRUE(fs::is_symlink(folder + "/cursors_scalable/default"));
     EXPECT_EQ(scalable(folder + "/cursors_scalable/default").firstPixel, red) << "aliases resolve";
     EXPECT_FALSE(fs::exists(folder + "/cursors_scalable/hand2"));
-    EXPECT_EQ(fs::read_symlink(session.home.path() + "/.icons/Tarnwick-en-letterbadge-right"), folder)
-        << "where older libXcursor looks";
+    std::string link = session.home.path() + "/.icons/Tarnwick-en-letterbadge-right";
+    EXPECT_EQ(fs::read_symlink(link), folder) << "where older libXcursor and Hyprland look";
 
     EXPECT_EQ(session.desktop.refreshes, 1) << "a resting pointer is made to show the new theme";
 
@@ -183,9 +183,11 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(session.desktop.theme, "DMZ-White") << "kept across the second start's recovery";
     EXPECT_EQ(session.desktop.writes, writes + 1);
     EXPECT_FALSE(session.backup.exists());
+    EXPECT_FALSE(fs::is_symlink(link)) << "the link goes with the restore";
 
     server->select("en", "letterbadge", false);
     EXPECT_EQ(session.desktop.theme, "Tarnwick-en-letterbadge-right") << "a set on disk is shown before it is drawn";
+    EXPECT_EQ(fs::read_symlink(link), folder) << "and is reachable again";
 }
 
 TEST(ThemeWindowServerTest, AStartAfterACrashPutsTheUsersThemeBackAndADamagedBackupNeverStopsIt)
