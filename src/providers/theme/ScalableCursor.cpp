@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -60,6 +61,40 @@ void linkOtherNames(const fs::path& scalableFolder, CursorNameMap::XNames xNames
     }
 }
 
+// Where the shell looks for themes in this layout: the XDG data folders.
+std::vector<fs::path> iconFolders()
+{
+    const char* home = std::getenv("HOME");
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* dataFolders = std::getenv("XDG_DATA_DIRS");
+    std::vector<fs::path> folders{
+        fs::path(dataHome && *dataHome ? dataHome : std::string(home ? home : "") + "/.local/share") / "icons"};
+    std::istringstream list(dataFolders && *dataFolders ? dataFolders : "/usr/local/share:/usr/share");
+    for (std::string folder; std::getline(list, folder, ':');)
+        if (!folder.empty())
+            folders.push_back(fs::path(folder) / "icons");
+    return folders;
+}
+
+}
+
+void inherit(const fs::path& scalableFolder, const std::string& theme)
+{
+    if (theme.empty())
+        return;
+    std::error_code error;
+    for (const auto& icons : iconFolders()) {
+        fs::path inherited = icons / theme / folderName;
+        if (!fs::is_directory(inherited, error))
+            continue;
+        for (const auto& entry : fs::directory_iterator(inherited, error)) {
+            std::error_code ignored;
+            fs::path own = scalableFolder / entry.path().filename();
+            if (!fs::exists(fs::symlink_status(own, ignored)))
+                fs::create_directory_symlink(entry.path(), own, ignored);
+        }
+        return;
+    }
 }
 
 std::error_code write(const fs::path& scalableFolder, CursorNameMap::XNames xNames, const CursorRecord& record,

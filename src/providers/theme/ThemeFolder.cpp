@@ -264,7 +264,10 @@ std::error_code ThemeFolder::writeInto(const std::string& folder, const std::str
             return error;
         written.insert(xNames.front());
     }
-    return written.empty() ? std::make_error_code(std::errc::invalid_argument) : std::error_code();
+    if (written.empty())
+        return std::make_error_code(std::errc::invalid_argument);
+    ScalableCursor::inherit(fs::path(folder) / ScalableCursor::folderName, inherits);
+    return {};
 }
 
 std::string ThemeFolder::linksFolder()

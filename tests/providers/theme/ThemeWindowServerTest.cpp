@@ -137,6 +137,9 @@ ino_t inode(const std::string& path)
 TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUntilTheRestore)
 {
     Session session;
+    std::string usersHand = session.icons + "/DMZ-White/cursors_scalable/pointer";
+    TempHome::writeFile(usersHand + "/metadata.json", "[]");
+    TempHome::writeFile(session.icons + "/DMZ-White/cursors_scalable/text/metadata.json", "[]");
     auto server = session.start();
     server->select("en", "letterbadge", false);
     registerSet(*server, red);
@@ -160,7 +163,9 @@ TEST(ThemeWindowServerTest, ActivationWritesTheSetOnceAndPointsTheDesktopAtItUnt
     EXPECT_EQ(scalable(folder + "/cursors_scalable/text").firstPixel, red);
     EXPECT_TRUE(fs::is_symlink(folder + "/cursors_scalable/default"));
     EXPECT_EQ(scalable(folder + "/cursors_scalable/default").firstPixel, red) << "aliases resolve";
-    EXPECT_FALSE(fs::exists(folder + "/cursors_scalable/hand2"));
+    EXPECT_EQ(fs::read_symlink(folder + "/cursors_scalable/pointer"), usersHand)
+        << "the user's own scalable cursors stand in for the rest, as GNOME 51 reads no Inherits=";
+    EXPECT_EQ(fs::read_symlink(folder + "/cursors_scalable/text"), "xterm") << "never in place of the set's own";
     std::string link = session.home.path() + "/.icons/Tarnwick-en-letterbadge-right";
     EXPECT_EQ(fs::read_symlink(link), folder) << "where older libXcursor and Hyprland look";
 
