@@ -1,8 +1,6 @@
 #include "providers/theme/ScalableCursor.h"
 
-#include "platform/encoding/Base64.h"
-#include "platform/graphics/cgimage/CFRef.h"
-#include "platform/graphics/PngCodec.h"
+#include "providers/theme/PngDataUri.h"
 #include "providers/x11/CursorFrames.h"
 
 #include <nlohmann/json.hpp>
@@ -38,16 +36,14 @@ std::error_code writeText(const fs::path& file, const std::string& text)
 // width·scale × height·scale units.
 std::optional<std::string> svg(const CursorFrames& frames, std::size_t frame, double scale)
 {
-    CFRef<CGImageRef> image = CFRef<CGImageRef>::adopt(frames.createImage(frame));
-    std::optional<std::string> png = PngCodec::encode(image.get());
-    if (!png)
+    std::optional<std::string> data = PngDataUri::fromPixels(frames.width, frames.height, frames.frames[frame]);
+    if (!data)
         return std::nullopt;
-    std::string data = "data:image/png;base64," + Base64::encode(*png);
     std::ostringstream text;
     text << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\""
          << frames.width * scale << "\" height=\"" << frames.height * scale << "\" viewBox=\"0 0 " << frames.width
          << " " << frames.height << "\">\n<image width=\"" << frames.width << "\" height=\"" << frames.height
-         << "\" image-rendering=\"optimizeQuality\" href=\"" << data << "\" xlink:href=\"" << data << "\"/>\n</svg>\n";
+         << "\" image-rendering=\"optimizeQuality\" href=\"" << *data << "\" xlink:href=\"" << *data << "\"/>\n</svg>\n";
     return text.str();
 }
 

@@ -336,11 +336,11 @@ XcursorImages* CursorFrames::toXcursorImages() const
     return images;
 }
 
-CGImageRef CursorFrames::createImage(std::size_t frame) const
+CGImageRef CursorFrames::createImage() const
 {
-    if (frame >= frames.size())
+    if (frames.empty())
         return nullptr;
-    const auto& pixels = frames[frame];
+    const auto& pixels = frames.front();
     return CGImageCreate(static_cast<std::size_t>(width), static_cast<std::size_t>(height), 8, 32,
                          static_cast<std::size_t>(width) * 4, kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Host,
                          pixels.data(), pixels.size() * sizeof(std::uint32_t));

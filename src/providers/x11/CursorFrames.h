@@ -60,9 +60,8 @@ struct CursorFrames {
     // server cannot make them.
     std::vector<Cursor> createCursors(Display* display, std::span<const char* const> names) const;
 
-    // One frame as an image, the first unless told; nullptr when there is
-    // no such frame.
-    CGImageRef createImage(std::size_t frame = 0) const;
+    // The first frame as an image; nullptr when there is none.
+    CGImageRef createImage() const;
 
 private:
     // Caller destroys; nullptr when memory runs out.
