@@ -53,7 +53,7 @@ std::optional<std::string> deflated(const std::string& bytes)
     uLongf size = compressBound(static_cast<uLong>(bytes.size()));
     std::string out(size, '\0');
     if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
-                  static_cast<uLong>(bytes.size()), Z_BEST_COMPRESSION) != Z_OK)
+                  static_cast<uLong>(bytes.size()), Z_DEFAULT_COMPRESSION) != Z_OK)
         return std::nullopt;
     out.resize(size);
     return out;
