@@ -43,7 +43,7 @@ std::optional<std::string> svg(const CursorFrames& frames, std::size_t frame, do
     text << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\""
          << frames.width * scale << "\" height=\"" << frames.height * scale << "\" viewBox=\"0 0 " << frames.width
          << " " << frames.height << "\">\n<image width=\"" << frames.width << "\" height=\"" << frames.height
-         << "\" image-rendering=\"optimizeQuality\" href=\"" << *data << "\" xlink:href=\"" << *data << "\"/>\n</svg>\n";
+         << "\" image-rendering=\"optimizeQuality\" xlink:href=\"" << *data << "\"/>\n</svg>\n";
     return text.str();
 }
 

@@ -9,12 +9,13 @@
 #include <system_error>
 #include <vector>
 
-// One of the program's decorated sets as an Xcursor theme folder under the
+// One of the program's decorated sets as a cursor theme folder under the
 // user's icons folder: cursors/<X name> written with libXcursor for each
 // registered cursor, the other X names of the same cursor as links to it,
-// the same cursors in the scalable layout (ScalableCursor), and index.theme inheriting the user's theme so that every name the set does
-// not replace still resolves. A stamp file holds a digest of the content, so a
-// set already on disk is never written again.
+// the same cursors in the scalable layout (ScalableCursor), and index.theme
+// inheriting the user's theme so that every name the set does not replace
+// still resolves. A stamp file holds a digest of the content, so a set
+// already on disk is never written again.
 class ThemeFolder {
 public:
     // Every folder of the program's own starts with this.

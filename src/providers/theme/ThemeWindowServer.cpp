@@ -240,8 +240,9 @@ bool ThemeWindowServer::pointDesktopAt(const std::string& theme)
     if (shown_ == theme)
         return true;
     if (auto error = ThemeFolder(iconsFolder_, theme).link())
-        ProviderLog::write(ProviderLog::Level::warning, "Cursor theme " + theme + " has no link in ~/.icons (" +
-                                                            error.message() + "); Hyprland and older X programs will not find it");
+        ProviderLog::write(ProviderLog::Level::warning,
+                           "Cursor theme " + theme + " has no link in ~/.icons (" + error.message() +
+                               "); Hyprland and older X programs will not find it");
     if (!desktop_->show(theme))
         return false;
     shown_ = theme;
