@@ -81,6 +81,16 @@ public:
             send(fd, line.data(), line.size(), MSG_NOSIGNAL);
     }
 
+    // One keyboard switched alone, which Hyprland then makes its main one.
+    void switchKeyboard(const std::string& keyboard, const std::string& description)
+    {
+        std::lock_guard lock(mutex_);
+        keymap_ = description;
+        std::string line = "activelayout>>" + keyboard + "," + description + "\n";
+        for (int fd : eventClients_)
+            send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+    }
+
 private:
     void serve()
     {
@@ -157,6 +167,13 @@ TEST(HyprlandProgramTest, HyprlandsThemeFollowsItsLayoutEventsAndIsTheUsersAgain
     for (const auto& request : hyprland.requests())
         shown = request.starts_with("/setcursor Tarnwick-en-") ? request : shown;
     EXPECT_TRUE(reachable(shown)) << shown;
+    // A keyboard switched alone is Hyprland's main one from then on.
+    std::size_t before = hyprland.requests().size();
+    hyprland.switchKeyboard("qemu-virtio-keyboard", "German");
+    EXPECT_TRUE(hyprland.received("/setcursor Tarnwick-de-", " 32", before)) << tarnwick.log();
+    before = hyprland.requests().size();
+    hyprland.switchKeyboard("at-translated-set-2-keyboard", "English (US)");
+    EXPECT_TRUE(hyprland.received("/setcursor Tarnwick-en-", " 32", before)) << tarnwick.log();
     hyprland.switchLayout("Russian");
     EXPECT_TRUE(hyprland.received("/setcursor Tarnwick-ru-", " 32")) << tarnwick.log();
     auto detect = launch("first", {"--detect"});

@@ -2,6 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
+#include <utility>
+
 namespace {
 
 constexpr std::string_view layoutEvent = "activelayout>>";
@@ -35,26 +38,24 @@ int HyprlandInputSourceService::subscribe()
     return events_.connected() ? events_.fd() : -1;
 }
 
-// A switch comes as one line per keyboard, each with its own layout. Another
-// keyboard's line may mean it has become the main one: the compositor is
-// asked, once for all the lines read. Keyboard names carry no comma; layout
-// descriptions may ("English (US, intl., with dead keys)").
+// A switch comes as one line per keyboard, each with its own layout, and
+// the keyboard switched alone becomes the main one: the main keyboard's line
+// is followed, else the last keyboard's. Keyboard names carry no comma;
+// layout descriptions may ("English (US, intl., with dead keys)").
 bool HyprlandInputSourceService::readEvents()
 {
     bool open = events_.receive(received_, 0);
-    bool otherKeyboard = false;
+    std::optional<std::pair<std::string, std::string>> chosen;
     for (std::size_t end; (end = received_.find('\n')) != std::string::npos; received_.erase(0, end + 1)) {
         std::string_view line(received_.data(), end);
         std::size_t comma = line.find(',');
         if (!line.starts_with(layoutEvent) || comma == std::string_view::npos)
             continue;
-        std::string_view name = line.substr(layoutEvent.size(), comma - layoutEvent.size());
-        if (name == keyboard())
-            follow(keyboard(), std::string(line.substr(comma + 1)));
-        else
-            otherKeyboard = true;
+        std::string name(line.substr(layoutEvent.size(), comma - layoutEvent.size()));
+        if (!chosen || chosen->first != keyboard())
+            chosen.emplace(name, line.substr(comma + 1));
     }
-    if (otherKeyboard)
-        ask();
+    if (chosen)
+        follow(chosen->first, chosen->second);
     return open;
 }
