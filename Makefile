@@ -1,12 +1,15 @@
 # Front door: each target installs what is missing, then builds with CMake.
 WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: help deps run test test-debian13 check-package bench package install uninstall clean
+.PHONY: help deps run test test-gnome test-debian13 test-newest test-hyprland check-package bench package install uninstall clean
 
 help:
 	@echo "make run    build the program and its providers, then run it (the headless demo without a display)"
 	@echo "make test   build with sanitizers and run every test"
 	@echo "make test-debian13  the tests and the package check again on Debian 13, in a root of its own (needs root)"
+	@echo "make test-gnome  build everything, then run the theme writer's and the real GNOME Shell session's tests"
+	@echo "make test-newest  build everything on Debian testing (GNOME 50) and sid (GNOME 51) and run the real GNOME Shell tests there (needs root)"
+	@echo "make test-hyprland  Hyprland in an emulated machine in a sid root: the badge follows its layouts (needs root; slow)"
 	@echo "make check-package  build the Debian package, install it, try it and remove it (needs root)"
 	@echo "make bench  build and run the benchmarks"
 	@echo "make package  build the Debian package (build/package/deb)"
@@ -36,6 +39,19 @@ test: deps build/asan/CMakeCache.txt
 # other suites too).
 test-debian13:
 	bash scripts/test-root trixie make test check-package WERROR=$(WERROR)
+
+# Everything built, and the theme writer's and the real GNOME Shell session's
+# tests run: what the newest releases are tried with.
+test-gnome: deps build/asan/CMakeCache.txt
+	cmake --build --preset asan
+	ctest --preset asan -R 'ThemeWindowServerTest|GnomeShellProgramTest'
+
+test-newest:
+	bash scripts/test-root forky make test-gnome WERROR=$(WERROR)
+	bash scripts/test-root sid make test-gnome WERROR=$(WERROR)
+
+test-hyprland:
+	bash scripts/hyprland-vm
 
 check-package:
 	WERROR=$(WERROR) bash scripts/check-package
