@@ -121,9 +121,12 @@ GnomeShellSession::GnomeShellSession(const Options& options)
     std::string resources = runtimeFolder_ + "/Xresources";
     TempHome::writeFile(resources, "Xcursor.theme: " + options.cursorTheme + "\nXcursor.size: 24\n");
     ChildProcess({"/usr/bin/xrdb", "-merge", resources}, environment()).wait(10);
-    // Only the shell's allowed callers may take screenshots; this is one.
-    succeeded(call(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-                   g_variant_new("(su)", "org.gnome.Screenshot", 4u)));
+    // Only the shell's allowed callers may take screenshots: GNOME 51 no
+    // longer lets the screenshot tool's name in, but still the settings
+    // daemon's media keys, which take screenshots on the Print key.
+    for (const char* allowed : {"org.gnome.Screenshot", "org.gnome.SettingsDaemon.MediaKeys"})
+        succeeded(call(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+                       g_variant_new("(su)", allowed, 4u)));
     GVariant* created = nullptr;
     waitUntil(10, [&] {
         return (created = call(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
@@ -136,6 +139,9 @@ GnomeShellSession::GnomeShellSession(const Options& options)
         g_variant_unref(created);
         succeeded(call(bus_, "org.gnome.Mutter.RemoteDesktop", remoteSession_, "org.gnome.Mutter.RemoteDesktop.Session",
                        "Start", nullptr));
+        // GNOME 51 draws no pointer in its screenshots until the pointer
+        // has moved once; a user's has long before anything is measured.
+        movePointer(width / 2, height / 2);
     }
 }
 
