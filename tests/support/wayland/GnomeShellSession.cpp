@@ -123,10 +123,14 @@ GnomeShellSession::GnomeShellSession(const Options& options)
     ChildProcess({"/usr/bin/xrdb", "-merge", resources}, environment()).wait(10);
     // Only the shell's allowed callers may take screenshots: GNOME 51 no
     // longer lets the screenshot tool's name in, but still the settings
-    // daemon's media keys, which take screenshots on the Print key.
-    for (const char* allowed : {"org.gnome.Screenshot", "org.gnome.SettingsDaemon.MediaKeys"})
+    // daemon's media keys, which take screenshots on the Print key. That
+    // name is taken only where needed: an older shell calls its owner.
+    for (const char* allowed : {"org.gnome.Screenshot", "org.gnome.SettingsDaemon.MediaKeys"}) {
+        if (!capture(true).isNull())
+            break;
         succeeded(call(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
                        g_variant_new("(su)", allowed, 4u)));
+    }
     GVariant* created = nullptr;
     waitUntil(10, [&] {
         return (created = call(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
