@@ -5,7 +5,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -16,9 +15,6 @@ namespace fs = std::filesystem;
 namespace ScalableCursor {
 
 namespace {
-
-// The program's points are pixels at this nominal size.
-constexpr double pointsNominalSize = 24.0;
 
 std::error_code lastError()
 {
@@ -93,17 +89,12 @@ void inherit(const fs::path& scalableFolder, const std::string& theme)
     }
 }
 
-std::error_code write(const fs::path& scalableFolder, CursorNameMap::XNames xNames, const CursorRecord& record,
-                      const std::vector<int>& nominalSizes)
+std::error_code write(const fs::path& scalableFolder, CursorNameMap::XNames xNames, const CursorFrames& frames,
+                      int framesSize, int nominalSize)
 {
-    if (xNames.empty() || nominalSizes.empty())
+    if (xNames.empty() || framesSize <= 0)
         return {};
-    int nominal = nominalSizes.front();
-    int largest = *std::max_element(nominalSizes.begin(), nominalSizes.end());
-    auto frames = CursorFrames::fromRecord(record, largest / pointsNominalSize);
-    if (!frames)
-        return {};
-    double scale = double(nominal) / largest;
+    double scale = double(nominalSize) / framesSize;
     std::string name = xNames.front();
     fs::path folder = scalableFolder / name;
     std::error_code error;
@@ -111,19 +102,19 @@ std::error_code write(const fs::path& scalableFolder, CursorNameMap::XNames xNam
     if (error)
         return error;
     nlohmann::json metadata = nlohmann::json::array();
-    for (std::size_t i = 0; i < frames->frames.size(); ++i) {
-        std::string file = frames->frames.size() == 1 ? name + ".svg" : name + "-" + std::to_string(i + 1) + ".svg";
-        std::optional<std::string> text = svg(*frames, i, scale);
+    for (std::size_t i = 0; i < frames.frames.size(); ++i) {
+        std::string file = frames.frames.size() == 1 ? name + ".svg" : name + "-" + std::to_string(i + 1) + ".svg";
+        std::optional<std::string> text = svg(frames, i, scale);
         if (!text)
             return std::make_error_code(std::errc::not_enough_memory);
         if ((error = writeText(folder / file, *text)))
             return error;
         nlohmann::json entry = {{"filename", file},
-                                {"hotspot_x", frames->xHot * scale},
-                                {"hotspot_y", frames->yHot * scale},
-                                {"nominal_size", nominal}};
-        if (frames->frames.size() > 1)
-            entry["delay"] = frames->delayMilliseconds;
+                                {"hotspot_x", frames.xHot * scale},
+                                {"hotspot_y", frames.yHot * scale},
+                                {"nominal_size", nominalSize}};
+        if (frames.frames.size() > 1)
+            entry["delay"] = frames.delayMilliseconds;
         metadata.push_back(entry);
     }
     if ((error = writeText(folder / "metadata.json", metadata.dump(1) + "\n")))

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "providers/x11/CursorNameMap.h"
-#include "providers/x11/CursorRecord.h"
+#include "providers/x11/CursorFrames.h"
 
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
 // A cursor in the scalable layout that GNOME 51 and later draw instead of
 // Xcursor files: cursors_scalable/<X name>/ holds one SVG per frame and a
@@ -20,9 +19,10 @@ namespace ScalableCursor {
 
 inline constexpr const char* folderName = "cursors_scalable";
 
-// Nothing to write, and no error, when the record has no usable image.
+// The frames, drawn for framesSize, are shown at nominalSize: the Xcursor
+// file's largest frames, so that nothing is drawn twice.
 std::error_code write(const std::filesystem::path& scalableFolder, CursorNameMap::XNames xNames,
-                      const CursorRecord& record, const std::vector<int>& nominalSizes);
+                      const CursorFrames& frames, int framesSize, int nominalSize);
 
 // GNOME 51 reads no Inherits= line: a name the folder lacks would show the
 // shell's built-in cursor. Each of the user's theme's scalable cursors the

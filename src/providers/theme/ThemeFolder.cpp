@@ -6,6 +6,7 @@
 
 #include <X11/Xcursor/Xcursor.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -52,17 +53,24 @@ std::string hex(std::uint64_t value)
 
 using ImagesPointer = std::unique_ptr<XcursorImages, decltype(&XcursorImagesDestroy)>;
 
-// Every frame at every nominal size, as libXcursor stores a cursor file.
-ImagesPointer xcursorImages(const CursorRecord& record, const std::vector<int>& nominalSizes)
+// The frames of each nominal size the record can be drawn at.
+using SizedFrames = std::vector<std::pair<int, CursorFrames>>;
+
+SizedFrames framesAtSizes(const CursorRecord& record, const std::vector<int>& nominalSizes)
 {
-    std::vector<std::pair<int, CursorFrames>> sized;
-    std::size_t count = 0;
-    for (int nominal : nominalSizes) {
-        if (auto frames = CursorFrames::fromRecord(record, nominal / pointsNominalSize)) {
-            count += frames->frames.size();
+    SizedFrames sized;
+    for (int nominal : nominalSizes)
+        if (auto frames = CursorFrames::fromRecord(record, nominal / pointsNominalSize))
             sized.emplace_back(nominal, std::move(*frames));
-        }
-    }
+    return sized;
+}
+
+// Every frame at every nominal size, as libXcursor stores a cursor file.
+ImagesPointer xcursorImages(const SizedFrames& sized)
+{
+    std::size_t count = 0;
+    for (const auto& [nominal, frames] : sized)
+        count += frames.frames.size();
     ImagesPointer images(count ? XcursorImagesCreate(static_cast<int>(count)) : nullptr, XcursorImagesDestroy);
     if (!images)
         return images;
@@ -93,7 +101,8 @@ std::error_code lastError()
 std::error_code writeCursor(const fs::path& folder, CursorNameMap::XNames xNames, const CursorRecord& record,
                             const std::vector<int>& nominalSizes)
 {
-    ImagesPointer images = xcursorImages(record, nominalSizes);
+    SizedFrames sized = framesAtSizes(record, nominalSizes);
+    ImagesPointer images = xcursorImages(sized);
     if (!images)
         return {};
     std::error_code ignored;
@@ -109,7 +118,9 @@ std::error_code writeCursor(const fs::path& folder, CursorNameMap::XNames xNames
         fs::remove(cursors / xNames[i], ignored);
         fs::create_symlink(xNames.front(), cursors / xNames[i], ignored);
     }
-    return ScalableCursor::write(folder / ScalableCursor::folderName, xNames, record, nominalSizes);
+    const auto& [largest, frames] =
+        *std::max_element(sized.begin(), sized.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return ScalableCursor::write(folder / ScalableCursor::folderName, xNames, frames, largest, nominalSizes.front());
 }
 
 bool isLeftover(const std::string& name)
